@@ -1,6 +1,6 @@
 // Entry of every test program: gives the process a private folder for HOME, the XDG
 // folders, APPDATA and TMPDIR before any test runs, and removes it afterwards
-// (kept when PARLUMO_KEEP_TEST_FILES is set).
+// (kept when PARLUMO_KEEP_TEST_FILES is set). The diagnostic log goes to debug.log there.
 
 #include <gtest/gtest.h>
 
@@ -33,6 +33,7 @@ int main(int argc, char** argv) {
         std::filesystem::create_directories(folder);
         setenv(entry.variable, folder.c_str(), 1);
     }
+    setenv("PARLUMO_LOG", (privateFolder + "/debug.log").c_str(), 1);
     ::testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();
     if (!std::getenv("PARLUMO_KEEP_TEST_FILES")) {

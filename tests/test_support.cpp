@@ -32,6 +32,11 @@ bool FileExists(const std::string& path) {
     return std::filesystem::exists(path, ignored);
 }
 
+const std::string& CapturedLogFile() {
+    static const std::string path = PrivateFolder() + "/debug.log";  // set up by the test main
+    return path;
+}
+
 std::string HelperPath(const std::string& name) {
     return std::string(PARLUMO_TEST_HELPERS_DIR) + "/" + name;
 }

@@ -17,6 +17,10 @@ void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);  // "" when missing
 bool FileExists(const std::string& path);
 
+// The file this process's diagnostic log goes to (PARLUMO_LOG, set before any test runs).
+// Every test of a process shares it; look for the lines your test wrote.
+const std::string& CapturedLogFile();
+
 // Full path of a helper program built into the tests' helper folder.
 std::string HelperPath(const std::string& name);
 

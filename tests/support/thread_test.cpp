@@ -110,11 +110,14 @@ TEST(WorkerThread, DestroyWaitsForARunningPayload) {
 TEST(WorkerThread, BeginAndEndBracketThePayloadsLines) {
     const std::string file = TestSupport::CapturedLogFile();
     Utils::Thread thread(nullptr, L"ABDEF", [](void*) { LOG(L"Payload::Run", L"inside\r\n"); });
+    char threadField[32];
+    std::snprintf(threadField, sizeof(threadField), "<T%05u>", thread.ThreadId());
     thread.Resume();
     thread.Join();
     std::istringstream lines(TestSupport::ReadFile(file));
     std::string order;
     for (std::string line; std::getline(lines, line);) {
+        if (line.find(threadField) == std::string::npos) continue;  // other tests' threads
         if (line.find("THREAD BEGIN") != std::string::npos) order += "B";
         if (line.find("(Payload::Run)") != std::string::npos) order += "P";
         if (line.find("THREAD END") != std::string::npos) order += "E";

@@ -9,20 +9,30 @@
 
 namespace Platform {
 
-// Splits a command line with the CommandLineToArgvW rules: the first argument (the
-// program) runs to the next quote when it starts with one, else to the next blank, with no
-// escapes; in the other arguments 2n backslashes before a quote give n backslashes and
-// toggle quoting, 2n+1 give n backslashes and a literal quote, other backslashes are
-// literal, and a doubled quote inside quotes gives a literal quote. An empty or blank line
-// gives the one argument `programPath`.
+// Splits a command line with the CommandLineToArgvW rules.
+//
+// The first argument (the program) has no escapes: when it starts with a quote it runs to
+// the next quote (or the end), else to the next blank; text right after its closing quote
+// starts the second argument. Blanks are spaces and tabs; a line that starts with a blank
+// gives an empty first argument.
+//
+// In the other arguments, 2n backslashes before a quote give n backslashes and the quote
+// opens or closes quoting; 2n+1 give n backslashes and a literal quote; backslashes not
+// before a quote are literal. Inside quotes, two quotes in a row give one literal quote
+// and end the quoted part; outside quotes, three quotes in a row give one literal quote.
+// An argument of only quotes ("") is an empty argument. A quote left open runs to the end.
+//
+// An empty line gives the one argument `programPath`.
 std::vector<std::wstring> SplitCommandLine(std::wstring_view commandLine,
                                            std::wstring_view programPath = L"");
 
-// Quotes one argument so that SplitCommandLine gives it back unchanged (not used for the
-// first argument, which has no escapes).
+// Quotes one argument so that SplitCommandLine gives it back unchanged (not for the first
+// argument, which has no escapes). Arguments without blanks or quotes stay as they are; an
+// empty argument becomes "".
 std::wstring QuoteArgument(std::wstring_view argument);
 
-// This process's arguments, argv[0] included, decoded from the active code page.
+// This process's arguments, argv[0] included, decoded from the active code page; empty
+// when they cannot be read.
 std::vector<std::wstring> ProcessArguments();
 
 }  // namespace Platform

@@ -1,0 +1,325 @@
+// The single-stream downloader against a misbehaving host on 127.0.0.1.
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <memory>
+
+#include "download/curl_downloader.h"
+#include "event_recorder.h"
+#include "fault_server.h"
+#include "platform/clock.h"
+#include "test_support.h"
+
+namespace {
+
+constexpr std::size_t kMiB = 1048576;
+
+// Pauses short enough for a whole retry budget to run in a test.
+DownloadTimings FastTimings() {
+    DownloadTimings timings;
+    timings.retryPause = std::chrono::milliseconds(10);
+    timings.lowSpeedSeconds = 1;
+    timings.connectTimeoutSeconds = 5;
+    return timings;
+}
+
+std::string PackagePath(const std::string& hint) {
+    return TestSupport::MakeFolder(hint) + "/__Package_parlumo.exe";
+}
+
+std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+// Runs one download to its end and keeps what it reported.
+struct DownloadRun {
+    EventRecorder recorder;
+    std::unique_ptr<CCurlDownloader> downloader;
+
+    DownloadRun(const std::string& url, const std::string& path, const DownloadTimings& timings = FastTimings()) {
+        downloader = std::make_unique<CCurlDownloader>(recorder.Callback(), Wide(url), Wide(path), timings);
+        recorder.SetDownloader(downloader.get());
+    }
+    void StartAndWait() {
+        downloader->Start();
+        ASSERT_TRUE(recorder.WaitForEnd()) << "the download never reported success or failure";
+    }
+};
+
+// Every way an address can resolve, and what the downloader makes of it.
+TEST(CurlDownloaderTest, EventOrderFollowsTheDigestInTheResolvedAddress) {
+    FaultServer server(FaultServer::MakeBody(2 * kMiB + 17));
+    const struct {
+        const char* name;
+        std::string url;
+        std::vector<int> codes;
+        std::vector<std::wstring> md5Texts;
+        bool fileKept;
+    } cases[] = {
+        {"digest folder", server.DigestUrl(), {1001, 1003}, {}, true},
+        {"redirect chain to the digest folder", server.RedirectUrl(4), {1001, 1003}, {}, true},
+        {"no digest folder", server.PlainUrl(), {1001, 1006, 1003}, {L"curl获取url-md5失败"}, true},
+        {"uppercase digest folder",
+         server.UpperDigestUrl(),
+         {1001, 1006, 1005, 1001, 1006, 1004},
+         {L"curl文件md5校验失败", L"curl文件md5校验失败"},
+         true},
+        {"wrong digest folder",
+         server.WrongDigestUrl(),
+         {1001, 1006, 1005, 1001, 1006, 1004},
+         {L"curl文件md5校验失败", L"curl文件md5校验失败"},
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = PackagePath("digest");
+        DownloadRun run(c.url, path);
+        run.StartAndWait();
+        EXPECT_EQ(run.recorder.Codes(), c.codes);
+        std::vector<std::wstring> md5Texts;
+        for (const auto& event : run.recorder.Events()) {
+            if (event.code == DL_CODE_MD5_ERROR) {
+                md5Texts.push_back(event.text);
+            }
+            if (event.code == DL_CODE_SUCCESS || event.code == DL_CODE_RETRY) {
+                EXPECT_EQ(event.value, 0.0);
+                EXPECT_EQ(event.text, L"LibCurl");
+            }
+            if (event.code == DL_CODE_FAIL) {
+                EXPECT_EQ(event.value, 0.0);  // a second mismatch
+            }
+        }
+        EXPECT_EQ(md5Texts, c.md5Texts);
+        // The bytes at the destination are the server's bytes in every case.
+        EXPECT_EQ(TestSupport::ReadFile(path), server.Body());
+        EXPECT_FALSE(TestSupport::FileExists(path + ".part"));
+    }
+}
+
+// Failures that no retry can mend: the budget is spent and the last result reported.
+TEST(CurlDownloaderTest, HopelessAddressesSpendTheBudgetAndReportTheLastResult) {
+    FaultServer server(FaultServer::MakeBody(2 * kMiB));
+    FaultServer small(FaultServer::MakeBody(kMiB - 1));
+    FaultServer unsized(FaultServer::MakeBody(2 * kMiB));
+    unsized.knobs.noContentLength = true;
+    FaultServer failing(FaultServer::MakeBody(2 * kMiB));
+    failing.knobs.getStatus = 500;
+    FaultServer dropping(FaultServer::MakeBody(2 * kMiB));
+    dropping.knobs.dropTimes = -1;
+    dropping.knobs.dropAfterBytes = 1000;
+
+    const struct {
+        const char* name;
+        FaultServer* server;
+        std::string url;
+        double value;
+        std::size_t bodyRequests;
+    } cases[] = {
+        {"redirect loop", &server, server.LoopUrl(), -998.0, 0},
+        {"404", &server, server.StatusUrl(404), -998.0, 0},
+        {"file under 1 MiB", &small, small.DigestUrl(), -998.0, 0},
+        {"no Content-Length", &unsized, unsized.DigestUrl(), -998.0, 0},
+        // Six attempts: every failure but a cut connection costs 2 of the 12.
+        {"500 on the transfer", &failing, failing.DigestUrl(), 22.0, 6},
+        // Twelve attempts: a cut connection costs 1.
+        {"connection cut every time", &dropping, dropping.DigestUrl(), 18.0, 12},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = PackagePath("hopeless");
+        DownloadRun run(c.url, path);
+        run.StartAndWait();
+        ASSERT_EQ(run.recorder.Codes(), (std::vector<int>{1001, 1004}));
+        const auto events = run.recorder.Events();
+        EXPECT_EQ(events.back().value, c.value);
+        EXPECT_EQ(events.back().text, L"LibCurl");
+        EXPECT_EQ(c.server->PackageGets().size(), c.bodyRequests);
+        EXPECT_FALSE(TestSupport::FileExists(path));
+    }
+}
+
+TEST(CurlDownloaderTest, ResolutionOfAnUnsizedFileIsTriedSixTimes) {
+    FaultServer small(FaultServer::MakeBody(kMiB - 1));
+    DownloadRun run(small.PlainUrl(), PackagePath("six"));
+    run.StartAndWait();
+    std::size_t heads = 0;
+    for (const auto& request : small.Requests()) {
+        heads += request.method == "HEAD" ? 1 : 0;
+    }
+    // Three header-only requests per attempt (resolve, resolve again, length).
+    EXPECT_EQ(heads, 18u);
+}
+
+TEST(CurlDownloaderTest, ExactlyOneMebibyteIsDownloaded) {
+    FaultServer server(FaultServer::MakeBody(kMiB));
+    const std::string path = PackagePath("one");
+    DownloadRun run(server.DigestUrl(), path);
+    run.StartAndWait();
+    EXPECT_EQ(run.recorder.Codes(), (std::vector<int>{1001, 1003}));
+    EXPECT_EQ(TestSupport::ReadFile(path), server.Body());
+}
+
+TEST(CurlDownloaderTest, EmptyDestinationFailsAtOnce) {
+    FaultServer server(FaultServer::MakeBody(2 * kMiB));
+    DownloadRun run(server.DigestUrl(), "");
+    run.StartAndWait();
+    const auto events = run.recorder.Events();
+    ASSERT_EQ(run.recorder.Codes(), (std::vector<int>{1001, 1004}));
+    EXPECT_EQ(events.back().value, 1.0);
+    EXPECT_EQ(events.back().text, L"");
+    EXPECT_TRUE(server.Requests().empty());
+}
+
+// Cut connections and stalls are resumed from the ".part" file, never restarted from zero.
+TEST(CurlDownloaderTest, InterruptedTransfersResumeFromThePartFile) {
+    const std::size_t size = 3 * kMiB + 5;
+    const std::int64_t cut = 400000;
+    const struct {
+        const char* name;
+        int drops;
+        int stalls;
+    } cases[] = {
+        {"two cut connections", 2, 0},
+        {"two stalls below 1 byte/s", 0, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FaultServer server(FaultServer::MakeBody(size));
+        server.knobs.dropTimes = c.drops;
+        server.knobs.dropAfterBytes = cut;
+        server.knobs.trickleTimes = c.stalls;
+        server.knobs.trickleAfterBytes = cut;
+        const std::string path = PackagePath("resume");
+        DownloadRun run(server.DigestUrl(), path);
+        run.StartAndWait();
+        EXPECT_EQ(run.recorder.Codes(), (std::vector<int>{1001, 1003}));
+        const auto gets = server.PackageGets();
+        ASSERT_EQ(gets.size(), 3u);
+        EXPECT_EQ(gets[0].range, "");
+        for (std::size_t i = 1; i < gets.size(); ++i) {
+            // A stalled response may have trickled a few bytes past the cut.
+            long long from = -1;
+            ASSERT_EQ(std::sscanf(gets[i].range.c_str(), "bytes=%lld-", &from), 1) << gets[i].range;
+            EXPECT_GE(from, static_cast<long long>(i) * cut);
+            EXPECT_LE(from, static_cast<long long>(i) * cut + 16);
+        }
+        EXPECT_EQ(TestSupport::ReadFile(path), server.Body());
+    }
+}
+
+// A host that cannot continue a cut transfer is downloaded again from the first byte
+// instead of failing on every resume or gluing the body's beginning to the side file.
+TEST(CurlDownloaderTest, HostIgnoringRangeIsDownloadedAgainFromTheStart) {
+    FaultServer server(FaultServer::MakeBody(2 * kMiB + 3));
+    server.knobs.ignoreRange = true;
+    server.knobs.dropTimes = 1;
+    server.knobs.dropAfterBytes = 500000;
+    const std::string path = PackagePath("ignored");
+    DownloadRun run(server.DigestUrl(), path);
+    run.StartAndWait();
+    EXPECT_EQ(run.recorder.Codes(), (std::vector<int>{1001, 1003}));
+    EXPECT_EQ(TestSupport::ReadFile(path), server.Body());
+}
+
+TEST(CurlDownloaderTest, PermanentStallFailsWithTimeout) {
+    FaultServer server(FaultServer::MakeBody(2 * kMiB));
+    server.knobs.trickleTimes = -1;
+    server.knobs.trickleAfterBytes = 0;
+    const std::string path = PackagePath("stall");
+    DownloadRun run(server.DigestUrl(), path);
+    run.StartAndWait();
+    ASSERT_EQ(run.recorder.Codes(), (std::vector<int>{1001, 1004}));
+    EXPECT_EQ(run.recorder.Events().back().value, 28.0);  // CURLE_OPERATION_TIMEDOUT
+    EXPECT_FALSE(TestSupport::FileExists(path));
+}
+
+TEST(CurlDownloaderTest, ProgressIsThrottledToOncePerSecondAndCountsResumedBytes) {
+    FaultServer server(FaultServer::MakeBody(3 * kMiB));
+    server.knobs.bytesPerSecond = 1200000;
+    server.knobs.dropTimes = 1;
+    server.knobs.dropAfterBytes = 1500000;
+    const std::string path = PackagePath("progress");
+    DownloadRun run(server.DigestUrl(), path);
+    const std::int64_t began = Platform::WallClockSeconds();
+    run.StartAndWait();
+    const std::int64_t ended = Platform::WallClockSeconds();
+    ASSERT_EQ(run.recorder.Codes(), (std::vector<int>{1001, 1003}));
+    const auto progress = run.recorder.Progress();
+    ASSERT_FALSE(progress.empty());
+    // At most one report per wall-clock second of the run.
+    EXPECT_LE(static_cast<std::int64_t>(progress.size()), ended - began + 1);
+    for (std::size_t i = 0; i < progress.size(); ++i) {
+        EXPECT_GT(progress[i].value, 0.0);
+        EXPECT_LE(progress[i].value, 1.0);
+        if (i > 0) {
+            // The resumed transfer starts counting at the side file's size, not at zero.
+            EXPECT_GE(progress[i].value, progress[i - 1].value);
+        }
+    }
+}
+
+TEST(CurlDownloaderTest, ProgressWithoutSpeedOrAboveTheWholeIsDropped) {
+    EventRecorder recorder;
+    CCurlDownloader downloader(recorder.Callback(), L"http://127.0.0.1:9/x", Wide(PackagePath("relay")));
+    CCurlDownloader::OnProgress(&downloader, 0.0, 0.0, 50.0);
+    CCurlDownloader::OnProgress(&downloader, 1000.0, 0.0, 100.5);
+    CCurlDownloader::OnProgress(&downloader, 1000.0, 0.0, 100.0);
+    CCurlDownloader::OnProgress(&downloader, 1000.0, 0.0, 25.0);
+    const auto events = recorder.Events();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0].value, 1.0);
+    EXPECT_EQ(events[1].value, 0.25);
+}
+
+TEST(CurlDownloaderTest, NewDownloaderDiscardsAnOldSideFile) {
+    const std::string path = PackagePath("stale");
+    TestSupport::WriteFile(path + ".part", "left by an earlier run");
+    EventRecorder recorder;
+    CCurlDownloader downloader(recorder.Callback(), L"http://127.0.0.1:9/x", Wide(path));
+    EXPECT_FALSE(TestSupport::FileExists(path + ".part"));
+}
+
+// Destroys the downloader on another thread and fails if that does not end in time.
+void DestroyWithin(std::unique_ptr<CCurlDownloader>& downloader, std::chrono::seconds limit) {
+    auto done = std::async(std::launch::async, [&downloader] { downloader.reset(); });
+    ASSERT_EQ(done.wait_for(limit), std::future_status::ready) << "destruction did not stop the download";
+}
+
+// The owner may destroy the downloader at any moment; it must stop and join its worker.
+TEST(CurlDownloaderTest, DestructionStopsTransfersPausesAndSilentHosts) {
+    const struct {
+        const char* name;
+        std::function<void(FaultServer&)> setup;
+        std::function<bool(FaultServer&, EventRecorder&)> reached;
+    } cases[] = {
+        {"while transferring",
+         [](FaultServer& server) { server.knobs.bytesPerSecond = 300000; },
+         [](FaultServer& server, EventRecorder&) { return !server.PackageGets().empty(); }},
+        {"while pausing before a retry",
+         [](FaultServer& server) { server.knobs.getStatus = 500; },
+         [](FaultServer& server, EventRecorder&) { return !server.PackageGets().empty(); }},
+        {"while the host does not answer",
+         [](FaultServer& server) { server.knobs.silentHead = true; },
+         [](FaultServer& server, EventRecorder&) { return !server.Requests().empty(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FaultServer server(FaultServer::MakeBody(4 * kMiB));
+        c.setup(server);
+        EventRecorder recorder;
+        DownloadTimings timings = FastTimings();
+        timings.retryPause = std::chrono::hours(1);
+        timings.lowSpeedSeconds = 3600;
+        const std::string path = PackagePath("teardown");
+        auto downloader = std::make_unique<CCurlDownloader>(recorder.Callback(), Wide(server.DigestUrl()),
+                                                            Wide(path), timings);
+        downloader->Start();
+        ASSERT_TRUE(TestSupport::WaitUntil([&] { return c.reached(server, recorder); }))
+            << "the download never reached the host";
+        DestroyWithin(downloader, std::chrono::seconds(20));
+        const std::size_t eventsAfter = recorder.Events().size();
+        EXPECT_FALSE(TestSupport::FileExists(path + ".part"));
+        EXPECT_EQ(recorder.Events().size(), eventsAfter);
+    }
+}
+
+}  // namespace

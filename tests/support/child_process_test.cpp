@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/process.h"
+#include "platform/text_encoding.h"
 #include "support/exception.h"
 #include "test_support.h"
 
@@ -252,6 +253,31 @@ TEST(ChildProcess, CommandLineOf1023CharactersStartsAndLongerIsRefused) {
     }
     EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
     EXPECT_TRUE(OwnChildren().empty());
+}
+
+// The child receives the arguments the Windows command-line rules give, in the active code
+// page (UTF-8 here), from a program whose folder has blanks and Chinese characters.
+TEST(ChildProcess, ArgumentsReachTheChildAsTheRunnerWroteThem) {
+    const std::string folder = TestSupport::MakeFolder("arguments") + "/\xe5\xae\x89\xe8\xa3\x85 folder";
+    fs::create_directories(folder);
+    const std::string program = folder + "/reporter";
+    fs::copy_file(TestSupport::HelperPath("child_reporter"), program);
+    const struct {
+        std::wstring tail;
+        std::wstring lines;
+    } cases[] = {
+        {L" /S -console=show -version=1.0.0", L"/S\n-console=show\n-version=1.0.0\n"},
+        {L" -installdir=\"/opt/\u4e2d\u6587 \u76ee\u5f55\" /S", L"-installdir=/opt/\u4e2d\u6587 \u76ee\u5f55\n/S\n"},
+        {L" \"\" x", L"\nx\n"},
+        {L" a\\\"b c\\\\\"d e\"", L"a\"b\nc\\d e\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Platform::WideToUtf8(c.tail));
+        ChildProcess child;
+        child.CreatePipes();
+        child.Start(L"\"" + Platform::Utf8ToWide(program) + L"\" args" + c.tail);
+        EXPECT_EQ(ChildProcess::DecodeChunk(Joined(ReadAllChunks(child)), 0), c.lines);
+    }
 }
 
 // While one child runs, a second child holds none of the pipes the installer holds for the

@@ -1,0 +1,301 @@
+#include "framework/container.h"
+
+#include <algorithm>
+
+#include "framework/attribute_values.h"
+#include "framework/paint_manager.h"
+
+namespace Framework {
+
+namespace {
+
+// Size of `child` along the main axis inside a stack, honouring min/max limits.
+struct Slot {
+    CControl* control;
+    Size wanted;
+};
+
+}  // namespace
+
+std::wstring_view CContainer::GetClass() const { return L"Container"; }
+
+void* CContainer::GetInterface(std::wstring_view name) {
+    if (name == L"Container") return this;
+    return CControl::GetInterface(name);
+}
+
+CControl* CContainer::GetItemAt(int index) const {
+    if (index < 0 || index >= GetCount()) return nullptr;
+    return items_[static_cast<std::size_t>(index)].get();
+}
+
+int CContainer::GetItemIndex(const CControl* control) const {
+    for (std::size_t i = 0; i < items_.size(); ++i) {
+        if (items_[i].get() == control) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+bool CContainer::Add(std::unique_ptr<CControl> control) { return AddAt(std::move(control), GetCount()); }
+
+bool CContainer::AddAt(std::unique_ptr<CControl> control, int index) {
+    if (!control || index < 0 || index > GetCount()) return false;
+    CControl* raw = control.get();
+    items_.insert(items_.begin() + index, std::move(control));
+    if (manager_) raw->SetManager(manager_, this, true); else raw->SetManager(nullptr, this, false);
+    NeedUpdate();
+    return true;
+}
+
+bool CContainer::Remove(CControl* control) {
+    for (auto it = items_.begin(); it != items_.end(); ++it) {
+        if (it->get() == control) {
+            items_.erase(it);  // the destructor reaps timers, focus and notifications
+            NeedUpdate();
+            return true;
+        }
+    }
+    return false;
+}
+
+void CContainer::RemoveAll() {
+    items_.clear();
+    NeedUpdate();
+}
+
+void CContainer::SetManager(CPaintManager* manager, CControl* parent, bool init) {
+    for (auto& item : items_) item->SetManager(manager, this, init);
+    CControl::SetManager(manager, parent, init);
+}
+
+void CContainer::SetInternVisible(bool visible) {
+    CControl::SetInternVisible(visible);
+    for (auto& item : items_) item->SetInternVisible(visible);
+}
+
+void CContainer::SetInset(const Rect& inset) {
+    inset_ = inset;
+    NeedUpdate();
+}
+
+void CContainer::SetAttribute(std::wstring_view name, std::wstring_view value) {
+    if (name == L"inset") {
+        if (auto r = ParseRect(value)) SetInset(*r);
+    } else if (name == L"childpadding") {
+        if (auto v = ParseInteger(value); v && *v >= 0) {
+            childPadding_ = *v;
+            NeedUpdate();
+        }
+    } else {
+        CControl::SetAttribute(name, value);
+    }
+}
+
+void CContainer::SetFloatPos(CControl* child) {
+    const Rect& f = child->GetFloatPos();
+    Rect r = f.Offset(pos_.left, pos_.top);
+    child->SetPos(r);
+}
+
+void CContainer::SetPos(const Rect& rect) {
+    CControl::SetPos(rect);
+    const Rect inner = pos_.Deflate(inset_);
+    for (auto& item : items_) {
+        if (!item->IsVisible()) continue;
+        if (item->IsFloat()) {
+            SetFloatPos(item.get());
+            continue;
+        }
+        item->SetPos(inner.Deflate(item->GetPadding()));
+    }
+}
+
+void CContainer::DoPaint(cairo_t* cr, const Rect& paint) {
+    const Rect area = pos_.Intersect(paint);
+    if (area.IsEmpty()) return;
+    CControl::DoPaint(cr, paint);
+    cairo_save(cr);
+    cairo_rectangle(cr, area.left, area.top, area.Width(), area.Height());
+    cairo_clip(cr);
+    for (auto& item : items_) {
+        if (!item->IsVisible()) continue;
+        item->DoPaint(cr, area);
+    }
+    cairo_restore(cr);
+}
+
+CControl* CContainer::FindControl(std::wstring_view name) {
+    if (name_ == name) return this;
+    for (auto& item : items_) {
+        if (CControl* found = item->FindControl(name)) return found;
+    }
+    return nullptr;
+}
+
+CControl* CContainer::FindControlAt(Point point) {
+    if (!IsVisible() || !pos_.Contains(point)) return nullptr;
+    // Later children paint over earlier ones, so they are asked first.
+    CControl* fallback = nullptr;
+    for (auto it = items_.rbegin(); it != items_.rend(); ++it) {
+        CControl* found = (*it)->FindControlAt(point);
+        if (!found) continue;
+        if (found->WantsMouse()) return found;
+        if (!fallback) fallback = found;
+    }
+    return fallback ? fallback : this;
+}
+
+// ---- stacks ----
+
+std::wstring_view CVerticalLayout::GetClass() const { return L"VerticalLayout"; }
+
+void* CVerticalLayout::GetInterface(std::wstring_view name) {
+    if (name == L"VerticalLayout") return this;
+    return CContainer::GetInterface(name);
+}
+
+void CVerticalLayout::SetPos(const Rect& rect) {
+    CControl::SetPos(rect);
+    const Rect inner = pos_.Deflate(inset_);
+    const Size available{inner.Width(), inner.Height()};
+    int fixedTotal = 0, flexible = 0, visibleCount = 0;
+    std::vector<Slot> slots;
+    for (auto& item : items_) {
+        if (!item->IsVisible() || item->IsFloat()) continue;
+        Size wanted = item->EstimateSize(available);
+        const Rect& pad = item->GetPadding();
+        if (wanted.cy <= 0) ++flexible; else fixedTotal += wanted.cy;
+        fixedTotal += pad.top + pad.bottom;
+        ++visibleCount;
+        slots.push_back({item.get(), wanted});
+    }
+    if (visibleCount > 1) fixedTotal += childPadding_ * (visibleCount - 1);
+    const int rest = std::max(0, available.cy - fixedTotal);
+    const int share = flexible ? rest / flexible : 0;
+    int leftover = flexible ? rest - share * flexible : 0;
+    int y = inner.top;
+    int flexibleSeen = 0;
+    for (const Slot& slot : slots) {
+        const Rect& pad = slot.control->GetPadding();
+        int height = slot.wanted.cy;
+        if (height <= 0) {
+            height = share;
+            if (++flexibleSeen == flexible) height += leftover, leftover = 0;
+        }
+        int width = slot.wanted.cx > 0 ? slot.wanted.cx : available.cx - pad.left - pad.right;
+        width = std::max(0, std::min(width, available.cx - pad.left - pad.right));
+        y += pad.top;
+        slot.control->SetPos({inner.left + pad.left, y, inner.left + pad.left + width, y + height});
+        y += height + pad.bottom + childPadding_;
+    }
+    for (auto& item : items_) {
+        if (item->IsVisible() && item->IsFloat()) SetFloatPos(item.get());
+    }
+}
+
+std::wstring_view CHorizontalLayout::GetClass() const { return L"HorizontalLayout"; }
+
+void* CHorizontalLayout::GetInterface(std::wstring_view name) {
+    if (name == L"HorizontalLayout") return this;
+    return CContainer::GetInterface(name);
+}
+
+void CHorizontalLayout::SetPos(const Rect& rect) {
+    CControl::SetPos(rect);
+    const Rect inner = pos_.Deflate(inset_);
+    const Size available{inner.Width(), inner.Height()};
+    int fixedTotal = 0, flexible = 0, visibleCount = 0;
+    std::vector<Slot> slots;
+    for (auto& item : items_) {
+        if (!item->IsVisible() || item->IsFloat()) continue;
+        Size wanted = item->EstimateSize(available);
+        const Rect& pad = item->GetPadding();
+        if (wanted.cx <= 0) ++flexible; else fixedTotal += wanted.cx;
+        fixedTotal += pad.left + pad.right;
+        ++visibleCount;
+        slots.push_back({item.get(), wanted});
+    }
+    if (visibleCount > 1) fixedTotal += childPadding_ * (visibleCount - 1);
+    const int rest = std::max(0, available.cx - fixedTotal);
+    const int share = flexible ? rest / flexible : 0;
+    int leftover = flexible ? rest - share * flexible : 0;
+    int x = inner.left;
+    int flexibleSeen = 0;
+    for (const Slot& slot : slots) {
+        const Rect& pad = slot.control->GetPadding();
+        int width = slot.wanted.cx;
+        if (width <= 0) {
+            width = share;
+            if (++flexibleSeen == flexible) width += leftover, leftover = 0;
+        }
+        int height = slot.wanted.cy > 0 ? slot.wanted.cy : available.cy - pad.top - pad.bottom;
+        height = std::max(0, std::min(height, available.cy - pad.top - pad.bottom));
+        x += pad.left;
+        slot.control->SetPos({x, inner.top + pad.top, x + width, inner.top + pad.top + height});
+        x += width + pad.right + childPadding_;
+    }
+    for (auto& item : items_) {
+        if (item->IsVisible() && item->IsFloat()) SetFloatPos(item.get());
+    }
+}
+
+// ---- tab layout ----
+
+std::wstring_view CTabLayout::GetClass() const { return L"TabLayout"; }
+
+void* CTabLayout::GetInterface(std::wstring_view name) {
+    if (name == L"TabLayout") return this;
+    return CContainer::GetInterface(name);
+}
+
+void CTabLayout::SetAttribute(std::wstring_view name, std::wstring_view value) {
+    if (name == L"selectedid") {
+        if (auto v = ParseInteger(value); v && *v >= 0) current_ = *v;
+    } else {
+        CContainer::SetAttribute(name, value);
+    }
+}
+
+void CTabLayout::SetManager(CPaintManager* manager, CControl* parent, bool init) {
+    CContainer::SetManager(manager, parent, init);
+    ApplyPageVisibility();
+}
+
+void CTabLayout::ApplyPageVisibility() {
+    if (current_ >= GetCount()) current_ = GetCount() > 0 ? 0 : current_;
+    for (int i = 0; i < GetCount(); ++i) items_[static_cast<std::size_t>(i)]->SetInternVisible(internVisible_ && i == current_);
+}
+
+void CTabLayout::SetInternVisible(bool visible) {
+    CControl::SetInternVisible(visible);
+    ApplyPageVisibility();
+}
+
+void CTabLayout::SetPos(const Rect& rect) {
+    CControl::SetPos(rect);
+    ApplyPageVisibility();
+    const Rect inner = pos_.Deflate(inset_);
+    for (auto& item : items_) {
+        if (!item->IsVisible()) continue;
+        item->SetPos(inner.Deflate(item->GetPadding()));
+    }
+}
+
+bool CTabLayout::SelectItem(int index, bool notify) {
+    if (index < 0 || index >= GetCount()) return false;
+    if (index == current_) return true;
+    const int old = current_;
+    current_ = index;
+    ApplyPageVisibility();
+    NeedUpdate();
+    Invalidate();
+    if (notify && manager_) manager_->SendNotify(this, L"tabselect", static_cast<WPARAM>(current_), old);
+    return true;
+}
+
+bool CTabLayout::SelectItem(CControl* control, bool notify) {
+    const int index = GetItemIndex(control);
+    return index >= 0 && SelectItem(index, notify);
+}
+
+}  // namespace Framework

@@ -354,4 +354,37 @@ TEST(ShellOpen, ProgramFileStartsDetachedInItsFolder) {
     EXPECT_EQ(TestSupport::ReadFile(folder + "/started"), folder + "\n");
 }
 
+// Anything that is not a program file goes to xdg-open (here a stand-in found first in
+// PATH, so nothing leaves the machine); without xdg-open nothing can be opened.
+TEST(ShellOpen, AddressesAndDocumentsGoToXdgOpen) {
+    const std::string tools = TestSupport::MakeFolder("opener");
+    const std::string received = tools + "/received";
+    TestSupport::WriteFile(tools + "/xdg-open", "#!/bin/sh\nprintf '%s' \"$1\" > \"" + received +
+                                                    ".tmp\" && mv \"" + received + ".tmp\" \"" + received + "\"\n");
+    fs::permissions(tools + "/xdg-open", fs::perms::owner_all);
+    const std::string document = tools + "/agreement.html";
+    TestSupport::WriteFile(document, "<html></html>");
+
+    const char* saved = std::getenv("PATH");
+    struct Restore {
+        std::string value;
+        ~Restore() { setenv("PATH", value.c_str(), 1); }
+    } restore{saved ? saved : ""};
+    setenv("PATH", (tools + ":" + restore.value).c_str(), 1);
+
+    for (const std::string& target : {std::string("http://127.0.0.1:9/agreement"), document}) {
+        SCOPED_TRACE(target);
+        fs::remove(received);
+        ASSERT_TRUE(Platform::ShellOpen(Wide(target)));
+        ASSERT_TRUE(TestSupport::WaitUntil([&] { return TestSupport::FileExists(received); }))
+            << "xdg-open never ran";
+        EXPECT_EQ(TestSupport::ReadFile(received), target);
+        EXPECT_TRUE(OwnChildren().empty());
+    }
+
+    setenv("PATH", TestSupport::MakeFolder("empty path").c_str(), 1);
+    EXPECT_FALSE(Platform::ShellOpen(L"http://127.0.0.1:9/agreement"));
+    EXPECT_FALSE(Platform::ShellOpen(L""));
+}
+
 }  // namespace

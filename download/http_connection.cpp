@@ -142,12 +142,63 @@ private:
     std::size_t end_ = 0;
 };
 
+// What the TLS layer's socket adapter needs of one connection.
+struct SocketEnd {
+    int fd = -1;
+    bool atEnd = false;  // the server closed its side
+};
+
+// TLS reads and writes the socket through this adapter rather than OpenSSL's own, which
+// writes with write(2): a server that closes while a record is being written would then
+// raise SIGPIPE and end the whole installer. Here every write is a send() without signal.
+BIO_METHOD* SocketAdapter() {
+    static BIO_METHOD* const method = [] {
+        BIO_METHOD* m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "parlumo socket");
+        BIO_meth_set_write(m, [](BIO* bio, const char* data, int size) -> int {
+            auto* end = static_cast<SocketEnd*>(BIO_get_data(bio));
+            BIO_clear_retry_flags(bio);
+            const ssize_t put = ::send(end->fd, data, static_cast<std::size_t>(size), MSG_NOSIGNAL);
+            if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+                BIO_set_retry_write(bio);
+            }
+            return static_cast<int>(put);
+        });
+        BIO_meth_set_read(m, [](BIO* bio, char* into, int size) -> int {
+            auto* end = static_cast<SocketEnd*>(BIO_get_data(bio));
+            BIO_clear_retry_flags(bio);
+            const ssize_t got = ::recv(end->fd, into, static_cast<std::size_t>(size), 0);
+            if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+                BIO_set_retry_read(bio);
+            } else if (got == 0) {
+                end->atEnd = true;
+            }
+            return static_cast<int>(got);
+        });
+        BIO_meth_set_ctrl(m, [](BIO* bio, int command, long, void*) -> long {
+            if (command == BIO_CTRL_FLUSH) {
+                return 1;
+            }
+            if (command == BIO_CTRL_EOF) {
+                return static_cast<SocketEnd*>(BIO_get_data(bio))->atEnd ? 1 : 0;
+            }
+            return 0;
+        });
+        BIO_meth_set_create(m, [](BIO* bio) -> int {
+            BIO_set_init(bio, 1);
+            return 1;
+        });
+        return m;
+    }();
+    return method;
+}
+
 }  // namespace
 
 // One open connection to a server or a proxy, plain or through TLS.
 struct Connection {
     int fd = -1;
     SSL* ssl = nullptr;
+    SocketEnd end;  // the TLS adapter's view of `fd`
     std::string key;  // which requests may reuse it
     ByteBuffer buffer;
     bool reused = false;
@@ -376,7 +427,14 @@ struct HttpSession::State {
             error = kErrorSecureFailure;
             return false;
         }
-        SSL_set_fd(c.ssl, c.fd);
+        c.end.fd = c.fd;
+        BIO* bio = BIO_new(SocketAdapter());
+        if (SocketAdapter() == nullptr || bio == nullptr) {
+            error = kErrorSecureFailure;
+            return false;
+        }
+        BIO_set_data(bio, &c.end);
+        SSL_set_bio(c.ssl, bio, bio);
         const std::string name = Narrow(host);
         if (!IsIpLiteral(name)) {
             SSL_set_tlsext_host_name(c.ssl, name.c_str());
@@ -844,7 +902,9 @@ struct HttpRequest::State {
             std::uint32_t error = 0;
             if (!ReadHead(head, error)) {
                 // A kept-alive connection the server had closed: ask once more on a new one.
-                if (error == 0 && connection->reused && !retriedStale) {
+                const bool nothingCame = connection && connection->buffer.Size() == 0 &&
+                                         (error == 0 || error == kErrorConnectionError);
+                if (nothingCame && connection->reused && !retriedStale) {
                     retriedStale = true;
                     session.idle.reset();
                     connection.reset();

@@ -23,6 +23,14 @@ wchar_t FoldCase(wchar_t c) {
     if (c < 0x80) {
         return c;
     }
+    // Latin-1, Greek and Cyrillic capitals, the same whatever locale the process runs in.
+    if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) ||
+        (c >= 0x410 && c <= 0x42F)) {
+        return static_cast<wchar_t>(c + 0x20);
+    }
+    if (c >= 0x400 && c <= 0x40F) {
+        return static_cast<wchar_t>(c + 0x50);
+    }
     return static_cast<wchar_t>(std::towlower(static_cast<std::wint_t>(c)));
 }
 

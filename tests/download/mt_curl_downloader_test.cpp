@@ -1,0 +1,330 @@
+// The multi-part downloader against a misbehaving host on 127.0.0.1.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <future>
+#include <memory>
+
+#include "download/mt_curl_downloader.h"
+#include "event_recorder.h"
+#include "fault_server.h"
+#include "platform/clock.h"
+#include "test_support.h"
+
+namespace {
+
+constexpr std::size_t kMiB = 1048576;
+
+DownloadTimings FastTimings() {
+    DownloadTimings timings;
+    timings.retryPause = std::chrono::milliseconds(10);
+    timings.partStagger = std::chrono::milliseconds(10);
+    timings.lowSpeedSeconds = 1;
+    timings.connectTimeoutSeconds = 5;
+    return timings;
+}
+
+std::string PackagePath(const std::string& hint) {
+    return TestSupport::MakeFolder(hint) + "/__Package_parlumo.exe";
+}
+
+std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+struct DownloadRun {
+    EventRecorder recorder;
+    std::unique_ptr<CMTCurlDownloader> downloader;
+
+    DownloadRun(const std::string& url, const std::string& path, const DownloadTimings& timings = FastTimings()) {
+        downloader = std::make_unique<CMTCurlDownloader>(recorder.Callback(), Wide(url), Wide(path), timings);
+        recorder.SetDownloader(downloader.get());
+    }
+    void StartAndWait() {
+        downloader->Start();
+        ASSERT_TRUE(recorder.WaitForEnd()) << "the download never reported success or failure";
+    }
+};
+
+std::vector<std::string> SortedRanges(const std::vector<FaultServer::Request>& gets) {
+    std::vector<std::string> ranges;
+    for (const auto& get : gets) {
+        ranges.push_back(get.range);
+    }
+    std::sort(ranges.begin(), ranges.end());
+    return ranges;
+}
+
+long long RangeStart(const std::string& range) {
+    long long from = -1;
+    std::sscanf(range.c_str(), "bytes=%lld-", &from);
+    return from;
+}
+
+TEST(MTCurlDownloaderTest, EventOrderFollowsTheDigestInTheResolvedAddress) {
+    FaultServer server(FaultServer::MakeBody(21 * kMiB + 3));
+    const struct {
+        const char* name;
+        std::string url;
+        std::vector<int> codes;
+        std::vector<std::wstring> md5Texts;
+        bool fileKept;
+    } cases[] = {
+        {"digest folder", server.DigestUrl(), {1001, 1003}, {}, true},
+        {"redirect chain to the digest folder", server.RedirectUrl(3), {1001, 1003}, {}, true},
+        {"no digest folder", server.PlainUrl(), {1001, 1006, 1003}, {L"mtcurl获取url-md5失败"}, true},
+        {"uppercase digest folder",
+         server.UpperDigestUrl(),
+         {1001, 1006, 1005, 1001, 1006, 1004},
+         {L"mtcurl文件md5校验失败", L"mtcurl文件md5校验失败"},
+         false},
+        {"wrong digest folder",
+         server.WrongDigestUrl(),
+         {1001, 1006, 1005, 1001, 1006, 1004},
+         {L"mtcurl文件md5校验失败", L"mtcurl文件md5校验失败"},
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = PackagePath("digest");
+        DownloadRun run(c.url, path);
+        run.StartAndWait();
+        EXPECT_EQ(run.recorder.Codes(), c.codes);
+        std::vector<std::wstring> md5Texts;
+        for (const auto& event : run.recorder.Events()) {
+            if (event.code == DL_CODE_MD5_ERROR) {
+                md5Texts.push_back(event.text);
+            }
+            if (event.code == DL_CODE_FAIL || event.code == DL_CODE_RETRY || event.code == DL_CODE_SUCCESS) {
+                EXPECT_EQ(event.value, 0.0);
+                EXPECT_EQ(event.text, L"LibCurl");
+            }
+        }
+        EXPECT_EQ(md5Texts, c.md5Texts);
+        if (c.fileKept) {
+            EXPECT_EQ(TestSupport::ReadFile(path), server.Body());
+        } else {
+            // A file that failed its digest is removed, not left as if it were the package.
+            EXPECT_FALSE(TestSupport::FileExists(path));
+        }
+        EXPECT_FALSE(TestSupport::FileExists(path + "_0"));
+        EXPECT_FALSE(TestSupport::FileExists(path + "_1"));
+    }
+}
+
+// Files under 20 MiB come in one range, larger ones in two; the last takes the remainder.
+TEST(MTCurlDownloaderTest, FileIsSplitIntoRangesAndMergedInOrder) {
+    const struct {
+        std::size_t size;
+        std::vector<std::string> ranges;
+    } cases[] = {
+        {20 * kMiB - 1, {"bytes=0-20971518"}},
+        {20 * kMiB, {"bytes=0-10485759", "bytes=10485760-20971519"}},
+        {30 * kMiB + 1, {"bytes=0-15728639", "bytes=15728640-31457280"}},
+        {256, {"bytes=0-255"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        FaultServer server(FaultServer::MakeBody(c.size, static_cast<std::uint32_t>(c.size)));
+        const std::string path = PackagePath("split");
+        DownloadRun run(server.DigestUrl(), path);
+        run.StartAndWait();
+        EXPECT_EQ(run.recorder.Codes(), (std::vector<int>{1001, 1003}));
+        EXPECT_EQ(SortedRanges(server.PackageGets()), c.ranges);
+        EXPECT_TRUE(TestSupport::ReadFile(path) == server.Body()) << "merged file differs from the package";
+    }
+}
+
+TEST(MTCurlDownloaderTest, UnusableAddressesFailRightAfterStart) {
+    FaultServer server(FaultServer::MakeBody(2 * kMiB));
+    FaultServer tiny(FaultServer::MakeBody(255));
+    FaultServer unsized(FaultServer::MakeBody(2 * kMiB));
+    unsized.knobs.noContentLength = true;
+    const struct {
+        const char* name;
+        std::string url;
+    } cases[] = {
+        {"redirect loop", server.LoopUrl()},
+        {"404", server.StatusUrl(404)},
+        {"500", server.StatusUrl(500)},
+        {"255 bytes", tiny.DigestUrl()},
+        {"no Content-Length", unsized.DigestUrl()},
+        {"nobody listening", "http://127.0.0.1:9/x/package.exe"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = PackagePath("unusable");
+        DownloadRun run(c.url, path);
+        run.StartAndWait();
+        ASSERT_EQ(run.recorder.Codes(), (std::vector<int>{1001, 1004}));
+        EXPECT_EQ(run.recorder.Events().back().value, 0.0);
+        EXPECT_FALSE(TestSupport::FileExists(path));
+    }
+    EXPECT_TRUE(server.PackageGets().empty());
+}
+
+// A host that answers every range with the whole file must never produce a file glued
+// together from the wrong offsets; the download goes through as one range instead.
+TEST(MTCurlDownloaderTest, HostIgnoringRangesIsFetchedAsOneRange) {
+    FaultServer server(FaultServer::MakeBody(24 * kMiB + 7));
+    server.knobs.ignoreRange = true;
+    const std::string path = PackagePath("ignored");
+    DownloadRun run(server.PlainUrl(), path);  // no digest: only the range checks protect the file
+    run.StartAndWait();
+    EXPECT_EQ(run.recorder.Codes(), (std::vector<int>{1001, 1006, 1003}));
+    EXPECT_TRUE(TestSupport::ReadFile(path) == server.Body()) << "file assembled from wrong bytes";
+    const auto gets = server.PackageGets();
+    ASSERT_FALSE(gets.empty());
+    EXPECT_EQ(gets.back().range, "bytes=0-25165830");  // the whole file as the last request
+}
+
+// A failed attempt after progress keeps the part files; the restart fetches only what is
+// missing, and a part file longer than its range is taken as damaged and fetched again.
+TEST(MTCurlDownloaderTest, RestartResumesPartFilesAndRefetchesDamagedOnes) {
+    for (const bool damage : {false, true}) {
+        SCOPED_TRACE(damage ? "first part file damaged" : "part files intact");
+        FaultServer server(FaultServer::MakeBody(20 * kMiB));
+        server.knobs.failRangesFrom = 10 * kMiB;  // the second range fails on every attempt
+        const std::string path = PackagePath("restart");
+        DownloadTimings timings = FastTimings();
+        // Seven failed attempts of the second range span more than one progress second.
+        timings.retryPause = std::chrono::milliseconds(400);
+        DownloadRun run(server.DigestUrl(), path, timings);
+        std::size_t getsBeforeRestart = 0;
+        bool partFileKept = false;
+        run.recorder.beforeRestart = [&] {
+            getsBeforeRestart = server.PackageGets().size();
+            partFileKept = TestSupport::ReadFile(path + "_0").size() == 10 * kMiB;
+            if (damage) {
+                std::string bytes = TestSupport::ReadFile(path + "_0");
+                TestSupport::WriteFile(path + "_0", bytes + "trailing bytes of a damaged part");
+            }
+            server.knobs.failRangesFrom = -1;
+        };
+        run.StartAndWait();
+        const auto codes = run.recorder.Codes();
+        EXPECT_EQ(codes, (std::vector<int>{1001, 1005, 1001, 1003}));
+        for (const auto& event : run.recorder.Events()) {
+            if (event.code == DL_CODE_RETRY) {
+                EXPECT_EQ(event.value, 22.0);  // the failing range's last result
+            }
+        }
+        EXPECT_TRUE(partFileKept);
+        const auto gets = server.PackageGets();
+        std::vector<long long> restartStarts;
+        for (std::size_t i = getsBeforeRestart; i < gets.size(); ++i) {
+            restartStarts.push_back(RangeStart(gets[i].range));
+        }
+        std::sort(restartStarts.begin(), restartStarts.end());
+        if (damage) {
+            EXPECT_EQ(restartStarts, (std::vector<long long>{0, 10 * static_cast<long long>(kMiB)}));
+        } else {
+            EXPECT_EQ(restartStarts, (std::vector<long long>{10 * static_cast<long long>(kMiB)}));
+        }
+        EXPECT_TRUE(TestSupport::ReadFile(path) == server.Body()) << "merged file differs from the package";
+    }
+}
+
+TEST(MTCurlDownloaderTest, FailureWithoutProgressStartsOverAndSecondFailureIsFinal) {
+    FaultServer server(FaultServer::MakeBody(20 * kMiB));
+    server.knobs.failRangesFrom = 0;
+    const std::string path = PackagePath("noprogress");
+    DownloadRun run(server.DigestUrl(), path);
+    bool partFilesGone = false;
+    run.recorder.beforeRestart = [&] {
+        partFilesGone = !TestSupport::FileExists(path + "_0") && !TestSupport::FileExists(path + "_1");
+    };
+    run.StartAndWait();
+    EXPECT_EQ(run.recorder.Codes(), (std::vector<int>{1001, 1005, 1001, 1004}));
+    EXPECT_EQ(run.recorder.Events().back().value, 22.0);
+    EXPECT_TRUE(partFilesGone);
+    // Seven attempts per range and attempt: 2 ranges x 2 attempts x 7.
+    EXPECT_EQ(server.PackageGets().size(), 28u);
+    EXPECT_FALSE(TestSupport::FileExists(path));
+}
+
+TEST(MTCurlDownloaderTest, CutConnectionsAndStallsAreResumedWithinTheRange) {
+    const struct {
+        const char* name;
+        int drops;
+        int stalls;
+    } cases[] = {
+        {"cut connections", 6, 0},
+        {"stalls below 1 byte/s", 0, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FaultServer server(FaultServer::MakeBody(22 * kMiB + 1));
+        server.knobs.dropTimes = c.drops;
+        server.knobs.dropAfterBytes = 3 * kMiB;
+        server.knobs.trickleTimes = c.stalls;
+        server.knobs.trickleAfterBytes = 0;
+        const std::string path = PackagePath("cut");
+        DownloadRun run(server.DigestUrl(), path);
+        run.StartAndWait();
+        EXPECT_EQ(run.recorder.Codes(), (std::vector<int>{1001, 1003}));
+        EXPECT_TRUE(TestSupport::ReadFile(path) == server.Body()) << "merged file differs from the package";
+    }
+}
+
+TEST(MTCurlDownloaderTest, ProgressIsThrottledAndGrowsByWholePercents) {
+    FaultServer server(FaultServer::MakeBody(21 * kMiB));
+    server.knobs.bytesPerSecond = 4 * kMiB;  // per range
+    const std::string path = PackagePath("progress");
+    DownloadRun run(server.DigestUrl(), path);
+    const std::int64_t began = Platform::WallClockSeconds();
+    run.StartAndWait();
+    const std::int64_t ended = Platform::WallClockSeconds();
+    ASSERT_EQ(run.recorder.Codes(), (std::vector<int>{1001, 1003}));
+    const auto progress = run.recorder.Progress();
+    ASSERT_FALSE(progress.empty());
+    EXPECT_LE(static_cast<std::int64_t>(progress.size()), ended - began + 1);
+    double last = 0.0;
+    for (const auto& event : progress) {
+        EXPECT_GE(event.value - last, 0.01 - 1e-12);
+        EXPECT_LE(event.value, 1.0);
+        last = event.value;
+    }
+}
+
+void DestroyWithin(std::unique_ptr<CMTCurlDownloader>& downloader, std::chrono::seconds limit) {
+    auto done = std::async(std::launch::async, [&downloader] { downloader.reset(); });
+    ASSERT_EQ(done.wait_for(limit), std::future_status::ready) << "destruction did not stop the download";
+}
+
+TEST(MTCurlDownloaderTest, DestructionStopsTransfersPausesAndSilentHosts) {
+    const struct {
+        const char* name;
+        std::function<void(FaultServer&)> setup;
+        std::function<bool(FaultServer&)> reached;
+    } cases[] = {
+        {"while transferring",
+         [](FaultServer& server) { server.knobs.bytesPerSecond = 300000; },
+         [](FaultServer& server) { return server.PackageGets().size() >= 2; }},
+        {"while pausing before a retry",
+         [](FaultServer& server) { server.knobs.getStatus = 500; },
+         [](FaultServer& server) { return !server.PackageGets().empty(); }},
+        {"while the host does not answer",
+         [](FaultServer& server) { server.knobs.silentHead = true; },
+         [](FaultServer& server) { return !server.Requests().empty(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FaultServer server(FaultServer::MakeBody(21 * kMiB));
+        c.setup(server);
+        EventRecorder recorder;
+        DownloadTimings timings = FastTimings();
+        timings.retryPause = std::chrono::hours(1);
+        timings.lowSpeedSeconds = 3600;
+        const std::string path = PackagePath("teardown");
+        auto downloader = std::make_unique<CMTCurlDownloader>(recorder.Callback(), Wide(server.DigestUrl()),
+                                                              Wide(path), timings);
+        downloader->Start();
+        ASSERT_TRUE(TestSupport::WaitUntil([&] { return c.reached(server); })) << "the download never reached the host";
+        DestroyWithin(downloader, std::chrono::seconds(20));
+        const std::size_t eventsAfter = recorder.Events().size();
+        EXPECT_EQ(recorder.Events().size(), eventsAfter);
+        EXPECT_FALSE(TestSupport::FileExists(path));
+    }
+}
+
+}  // namespace

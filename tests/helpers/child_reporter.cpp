@@ -3,6 +3,7 @@
 //
 //   child_reporter silent                 writes nothing, exits 0
 //   child_reporter exit <code>            exits with <code>
+//   child_reporter abort                  ends through SIGABRT
 //   child_reporter burst <count>          writes <count> bytes "0123456789..." in one write
 //   child_reporter hex <hex digits>       writes the bytes given in hexadecimal
 //   child_reporter flood-stderr <MiB>     writes <MiB> MiB to standard error, then "done"
@@ -42,6 +43,7 @@ int main(int argc, char** argv) {
     const std::string mode = argv[1];
     if (mode == "silent") return 0;
     if (mode == "exit" && argc > 2) return std::atoi(argv[2]);
+    if (mode == "abort") std::abort();
     if (mode == "burst" && argc > 2) {
         const std::size_t count = std::strtoul(argv[2], nullptr, 10);
         std::string bytes(count, '\0');

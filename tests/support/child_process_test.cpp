@@ -171,14 +171,15 @@ TEST(ChildProcess, EndComesFromTheChildsRealEnd) {
 
 TEST(ChildProcess, ExitStatusIsReportedOnceEnded) {
     // 259 does not fit an exit status here; the low byte (3) arrives, never "still active".
-    const struct { const char* code; unsigned long expected; } cases[] = {
-        {"0", 0}, {"3", 3}, {"255", 255}, {"259", 3},
+    // A crash is an ordinary end too: 128 + the signal (SIGABRT is 6).
+    const struct { const char* mode; unsigned long expected; } cases[] = {
+        {"exit 0", 0}, {"exit 3", 3}, {"exit 255", 255}, {"exit 259", 3}, {"abort", 134},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.code);
+        SCOPED_TRACE(c.mode);
         ChildProcess child;
         child.CreatePipes();
-        child.Start(Reporter(std::string("exit ") + c.code));
+        child.Start(Reporter(c.mode));
         WithinLimit("waiting for the child", [&] { child.Wait(); return 0; });
         EXPECT_FALSE(child.IsRunning());
         EXPECT_EQ(child.GetExitCode(), c.expected);
@@ -214,6 +215,10 @@ TEST(ChildProcess, ProgramThatCannotStartThrowsAndLeaksNothing) {
 
 TEST(ChildProcess, StartOutOfOrderThrows) {
     ChildProcess withoutPipes;
+    EXPECT_EQ(withoutPipes.GetExitCode(), 0u);
+    EXPECT_FALSE(withoutPipes.IsRunning());
+    EXPECT_TRUE(withoutPipes.ReadChunk().empty());
+    withoutPipes.Wait();
     EXPECT_THROW(withoutPipes.Start(Reporter("silent")), Utils::Exception);
 
     ChildProcess twice;

@@ -40,7 +40,9 @@ std::string FaultServer::MakeBody(std::size_t size, std::uint32_t seed) {
     return bytes;
 }
 
-FaultServer::FaultServer(std::string body) : body_(std::move(body)) {
+FaultServer::FaultServer(std::string body) : FaultServer(body, static_cast<std::int64_t>(body.size())) {}
+
+FaultServer::FaultServer(std::string pattern, std::int64_t size) : body_(std::move(pattern)), size_(size) {
     md5_ = Md5Of(body_);
     wrongMd5_ = Md5Of(body_ + "x");
     server_.Get(R"(/([0-9a-fA-F]{32})/package\.exe)",
@@ -197,7 +199,10 @@ void FaultServer::ServePackage(const httplib::Request& request, httplib::Respons
         if (!sink.is_writable()) {
             return false;
         }
-        if (!sink.write(body_.data() + offset, static_cast<std::size_t>(chunk))) {
+        // Never past the end of the pattern; the next call continues from its start.
+        const std::size_t at = offset % body_.size();
+        chunk = std::min<std::int64_t>(chunk, static_cast<std::int64_t>(body_.size() - at));
+        if (!sink.write(body_.data() + at, static_cast<std::size_t>(chunk))) {
             return false;
         }
         *sent += chunk;
@@ -208,13 +213,13 @@ void FaultServer::ServePackage(const httplib::Request& request, httplib::Respons
         response.status = 200;
         response.set_chunked_content_provider(
             "application/octet-stream", [this, provide](std::size_t offset, httplib::DataSink& sink) {
-                if (offset >= body_.size()) {
+                if (offset >= static_cast<std::size_t>(size_)) {
                     sink.done();
                     return true;
                 }
-                return provide(offset, body_.size() - offset, sink);
+                return provide(offset, static_cast<std::size_t>(size_) - offset, sink);
             });
         return;
     }
-    response.set_content_provider(body_.size(), "application/octet-stream", provide);
+    response.set_content_provider(static_cast<std::size_t>(size_), "application/octet-stream", provide);
 }

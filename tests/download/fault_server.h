@@ -52,6 +52,9 @@ public:
     };
 
     explicit FaultServer(std::string body);
+    // Serves a package of `size` bytes that repeats `pattern`, without holding it in memory;
+    // for lengths beyond what a test can transfer.
+    FaultServer(std::string pattern, std::int64_t size);
     ~FaultServer();
     FaultServer(const FaultServer&) = delete;
     FaultServer& operator=(const FaultServer&) = delete;
@@ -83,6 +86,7 @@ private:
     static bool TakeOne(std::atomic<int>& times);
 
     std::string body_;
+    std::int64_t size_ = 0;  // of the package; body_ repeats up to it
     std::string md5_;
     std::string wrongMd5_;
     httplib::Server server_;

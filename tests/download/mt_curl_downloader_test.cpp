@@ -286,6 +286,25 @@ TEST(MTCurlDownloaderTest, ProgressIsThrottledAndGrowsByWholePercents) {
     }
 }
 
+// Packages of 2 GiB and more are split like any other; the ranges are asked for with
+// 64-bit offsets (the download is stopped after the first bytes).
+TEST(MTCurlDownloaderTest, PackagesOfTwoGibibytesAndMoreAreSplitWithoutOverflow) {
+    const std::int64_t size = 3LL * 1024 * kMiB + 1;
+    FaultServer server(FaultServer::MakeBody(kMiB), size);
+    server.knobs.bytesPerSecond = 100000;
+    EventRecorder recorder;
+    const std::string path = PackagePath("large");
+    auto downloader = std::make_unique<CMTCurlDownloader>(recorder.Callback(), Wide(server.PlainUrl()), Wide(path),
+                                                          FastTimings());
+    downloader->Start();
+    ASSERT_TRUE(TestSupport::WaitUntil([&] { return server.PackageGets().size() >= 2; }))
+        << "the ranges of a large package were never asked for";
+    downloader.reset();
+    EXPECT_EQ(SortedRanges(server.PackageGets()),
+              (std::vector<std::string>{"bytes=0-1610612735", "bytes=1610612736-3221225472"}));
+    EXPECT_EQ(recorder.Codes(), (std::vector<int>{1001}));
+}
+
 void DestroyWithin(std::unique_ptr<CMTCurlDownloader>& downloader, std::chrono::seconds limit) {
     auto done = std::async(std::launch::async, [&downloader] { downloader.reset(); });
     ASSERT_EQ(done.wait_for(limit), std::future_status::ready) << "destruction did not stop the download";

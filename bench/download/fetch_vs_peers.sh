@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# Download throughput and peak memory of parlumo-fetch against curl and aria2c, all from
+# one local nginx on 127.0.0.1 in the same run, warm cache, interleaved, best of N.
+#
+#   bench/download/fetch_vs_peers.sh [BUILD_DIR] [RUNS]   (default build/normal, 3)
+#
+# 1. A 1 GiB file without a digest folder (transfer only):
+#      -downloadtype=1 against `curl -o`, -downloadtype=3 against `aria2c -x2 -s2`
+#      (and -downloadtype=2 against `curl -o` when the build has it).
+# 2. The same file under its digest folder (transfer plus the digest check).
+# 3. A host that limits each connection (nginx limit_rate): -downloadtype=3 against =1.
+# Peak resident memory of every parlumo-fetch run comes from /usr/bin/time -v.
+# Big files live in a scratch folder under TMPDIR, never in the repository.
+set -euo pipefail
+top="$(cd "$(dirname "$0")/../.." && pwd)"
+build="${1:-$top/build/normal}"
+runs="${2:-3}"
+fetch="$build/bin/parlumo-fetch"
+[ -x "$fetch" ] || cmake --build "$build" --target parlumo-fetch
+scratch="${TMPDIR:-/tmp}/parlumo-download-bench"
+www="$scratch/www"
+out="$scratch/out"
+mkdir -p "$www/files" "$out" "$scratch/nginx/logs"
+
+size=$((1024 * 1024 * 1024))
+big="$www/files/package.bin"
+if [ "$(stat -c %s "$big" 2>/dev/null || echo 0)" != "$size" ]; then
+  head -c "$size" /dev/urandom > "$big"
+  rm -rf "$www/digest"
+fi
+if [ ! -d "$www/digest" ]; then
+  digest=$(md5sum "$big" | cut -d' ' -f1)
+  mkdir -p "$www/digest/$digest"
+  ln -f "$big" "$www/digest/$digest/package.bin"
+fi
+digest=$(basename "$(ls -d "$www"/digest/*/)")
+limited_size=$((256 * 1024 * 1024))
+limited="$www/files/limited.bin"
+if [ "$(stat -c %s "$limited" 2>/dev/null || echo 0)" != "$limited_size" ]; then
+  head -c "$limited_size" "$big" > "$limited"
+fi
+cat "$big" "$limited" > /dev/null   # warm the cache
+
+port=$((20000 + RANDOM % 20000))
+limited_port=$((port + 1))
+cat > "$scratch/nginx/nginx.conf" <<CONF
+worker_processes 2;
+daemon off;
+pid $scratch/nginx/nginx.pid;
+error_log $scratch/nginx/logs/error.log;
+events { worker_connections 256; }
+http {
+  access_log off;
+  sendfile on;
+  tcp_nopush on;
+  client_body_temp_path $scratch/nginx/body;
+  proxy_temp_path $scratch/nginx/proxy;
+  fastcgi_temp_path $scratch/nginx/fastcgi;
+  uwsgi_temp_path $scratch/nginx/uwsgi;
+  scgi_temp_path $scratch/nginx/scgi;
+  server { listen 127.0.0.1:$port; root $www; }
+  server { listen 127.0.0.1:$limited_port; root $www; limit_rate 16m; }
+}
+CONF
+nginx -p "$scratch/nginx" -c "$scratch/nginx/nginx.conf" &
+nginx_pid=$!
+trap 'kill "$nginx_pid" 2>/dev/null; wait "$nginx_pid" 2>/dev/null; rm -rf "$out"' EXIT
+for _ in $(seq 100); do
+  curl -sf -o /dev/null -r 0-0 "http://127.0.0.1:$port/files/limited.bin" && break
+  sleep 0.1
+done
+
+base="http://127.0.0.1:$port"
+# Seconds of one run; the peak resident set of the last run goes to $scratch/rss.
+timed() {
+  local start end
+  rm -f "$out"/*
+  start=$(date +%s.%N)
+  /usr/bin/time -f '%M' -o "$scratch/rss" "$@" > "$scratch/last.log" 2>/dev/null
+  end=$(date +%s.%N)
+  echo "$end - $start" | bc -l
+}
+min() { echo "if ($1 < $2) $1 else $2" | bc -l; }
+max() { if [ "$1" -gt "$2" ]; then echo "$1"; else echo "$2"; fi; }
+
+declare -A best
+declare -A rss
+run() {  # name, command...
+  local name="$1"; shift
+  local seconds
+  seconds=$(timed "$@")
+  best[$name]=$(min "$seconds" "${best[$name]:-999999}")
+  rss[$name]=$(max "$(cat "$scratch/rss")" "${rss[$name]:-0}")
+}
+
+has_type2=1
+if "$fetch" -downloadtype=2 "$base/files/none" "$out/probe" 2>&1 | grep -q 'not part of this build'; then
+  has_type2=0
+fi
+
+for _ in $(seq "$runs"); do
+  run curl curl -s -o "$out/c" "$base/files/package.bin"
+  run fetch1 "$fetch" -downloadtype=1 "$base/files/package.bin" "$out/f1"
+  [ "$has_type2" = 1 ] && run fetch2 "$fetch" -downloadtype=2 "$base/files/package.bin" "$out/f2"
+  run aria2 aria2c -q -x2 -s2 --allow-overwrite=true --file-allocation=none -d "$out" -o a "$base/files/package.bin"
+  run fetch3 "$fetch" -downloadtype=3 "$base/files/package.bin" "$out/f3"
+  run fetch1md5 "$fetch" -downloadtype=1 "$base/digest/$digest/package.bin" "$out/d1"
+  run fetch3md5 "$fetch" -downloadtype=3 "$base/digest/$digest/package.bin" "$out/d3"
+done
+# The limited host once each: every run takes many seconds by design.
+limited_url="http://127.0.0.1:$limited_port/files/limited.bin"
+run limited1 "$fetch" -downloadtype=1 "$limited_url" "$out/l1"
+run limited3 "$fetch" -downloadtype=3 "$limited_url" "$out/l3"
+
+rate() { echo "$2 / ${best[$1]}" | bc -l; }
+printf '%-34s %8s %10s %9s\n' "1 GiB from local nginx" "MiB/s" "seconds" "peak KiB"
+for name in curl fetch1 fetch2 aria2 fetch3 fetch1md5 fetch3md5; do
+  [ -n "${best[$name]:-}" ] || continue
+  printf '%-34s %8.0f %10.2f %9s\n' "$name" "$(rate "$name" 1024)" "${best[$name]}" "${rss[$name]}"
+done
+printf '%-34s %8.0f %10.2f %9s\n' "limited (16 MB/s per connection) =1" "$(rate limited1 256)" "${best[limited1]}" "${rss[limited1]}"
+printf '%-34s %8.0f %10.2f %9s\n' "limited (16 MB/s per connection) =3" "$(rate limited3 256)" "${best[limited3]}" "${rss[limited3]}"
+echo
+printf 'type 1 / curl -o:                 %.3f (target >= 0.9)\n' "$(echo "${best[curl]} / ${best[fetch1]}" | bc -l)"
+[ -n "${best[fetch2]:-}" ] && printf 'type 2 / curl -o:                 %.3f (target >= 0.9)\n' "$(echo "${best[curl]} / ${best[fetch2]}" | bc -l)"
+printf 'type 3 / aria2c -x2 -s2:          %.3f (target >= 0.9)\n' "$(echo "${best[aria2]} / ${best[fetch3]}" | bc -l)"
+printf 'type 1 with digest / curl -o:     %.3f\n' "$(echo "${best[curl]} / ${best[fetch1md5]}" | bc -l)"
+printf 'type 3 with digest / aria2c:      %.3f\n' "$(echo "${best[aria2]} / ${best[fetch3md5]}" | bc -l)"
+printf 'limited host, type 3 / type 1:    %.3f (target >= 1.8)\n' "$(echo "${best[limited1]} / ${best[limited3]}" | bc -l)"

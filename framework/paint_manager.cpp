@@ -312,6 +312,10 @@ void CPaintManager::DispatchMouse(EventType type, Point point, LPARAM modifiers)
 
 bool CPaintManager::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     result = 0;
+    // Input is hit-tested against the layout the user will see, even before it is painted.
+    if (updateNeeded_ && ((message >= WM_MOUSEMOVE && message <= WM_MOUSEWHEEL) || message == WM_KEYDOWN)) {
+        UpdateLayout();
+    }
     switch (message) {
     case WM_PAINT:
         Paint();

@@ -129,27 +129,17 @@ void Blit(cairo_t* cr, cairo_surface_t* image, double sx, double sy, double sw, 
     cairo_save(cr);
     cairo_rectangle(cr, dx, dy, dw, dh);
     cairo_clip(cr);
-    cairo_pattern_t* pattern;
-    if (xtiled || ytiled) {
-        // Tiling repeats the source part; cut it out first so neighbours do not leak in.
-        cairo_surface_t* part = cairo_surface_create_for_rectangle(image, sx, sy, sw, sh);
-        pattern = cairo_pattern_create_for_surface(part);
-        cairo_surface_destroy(part);
-        cairo_matrix_t m;
-        cairo_matrix_init_scale(&m, xtiled ? 1.0 : sw / dw, ytiled ? 1.0 : sh / dh);
-        cairo_matrix_translate(&m, -dx, -dy);
-        cairo_pattern_set_matrix(pattern, &m);
-        cairo_pattern_set_extend(pattern, CAIRO_EXTEND_REPEAT);
-    } else {
-        pattern = cairo_pattern_create_for_surface(image);
-        cairo_matrix_t m;
-        cairo_matrix_init_translate(&m, sx, sy);
-        cairo_matrix_scale(&m, sw / dw, sh / dh);
-        cairo_matrix_translate(&m, -dx, -dy);
-        cairo_pattern_set_matrix(pattern, &m);
-        cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
-        if (sw == dw && sh == dh) cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
-    }
+    // Each part is cut out first: filtering while stretching must not pull in the
+    // neighbouring slice's pixels (nine-slice margins would bleed into the centre).
+    cairo_surface_t* part = cairo_surface_create_for_rectangle(image, sx, sy, sw, sh);
+    cairo_pattern_t* pattern = cairo_pattern_create_for_surface(part);
+    cairo_surface_destroy(part);
+    cairo_matrix_t m;
+    cairo_matrix_init_scale(&m, xtiled ? 1.0 : sw / dw, ytiled ? 1.0 : sh / dh);
+    cairo_matrix_translate(&m, -dx, -dy);
+    cairo_pattern_set_matrix(pattern, &m);
+    cairo_pattern_set_extend(pattern, (xtiled || ytiled) ? CAIRO_EXTEND_REPEAT : CAIRO_EXTEND_PAD);
+    if (sw == dw && sh == dh) cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
     cairo_set_source(cr, pattern);
     if (alpha >= 1.0) cairo_paint(cr); else cairo_paint_with_alpha(cr, alpha);
     cairo_pattern_destroy(pattern);
@@ -345,6 +335,14 @@ Size MeasureText(std::wstring_view text, const FontSpec& font, UINT style, int w
     pango_layout_get_pixel_size(layout, &w, &h);
     g_object_unref(layout);
     return {w, h};
+}
+
+int UnknownGlyphCount(std::wstring_view text, const FontSpec& font) {
+    const std::string utf8 = Platform::WideToUtf8(text);
+    PangoLayout* layout = MakeLayout(utf8, font, DT_SINGLELINE, 0);
+    const int unknown = pango_layout_get_unknown_glyphs_count(layout);
+    g_object_unref(layout);
+    return unknown;
 }
 
 int HitTestText(std::wstring_view text, const FontSpec& font, int x) {

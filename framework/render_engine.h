@@ -53,6 +53,9 @@ Size MeasureText(std::wstring_view text, const FontSpec& font, UINT style, int w
 int HitTestText(std::wstring_view text, const FontSpec& font, int x);
 int TextOffsetOf(std::wstring_view text, const FontSpec& font, int index);
 
+// How many characters of `text` no installed face can show (drawn as boxes).
+int UnknownGlyphCount(std::wstring_view text, const FontSpec& font);
+
 // Forgets decoded images (after the skin reader changed).
 void ClearImageCache();
 

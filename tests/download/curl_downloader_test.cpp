@@ -158,6 +158,16 @@ TEST(CurlDownloaderTest, ExactlyOneMebibyteIsDownloaded) {
     EXPECT_EQ(TestSupport::ReadFile(path), server.Body());
 }
 
+TEST(CurlDownloaderTest, UnwritableSideFileSpendsTheBudget) {
+    FaultServer server(FaultServer::MakeBody(2 * kMiB));
+    const std::string path = TestSupport::MakeFolder("nofolder") + "/missing/__Package_parlumo.exe";
+    DownloadRun run(server.DigestUrl(), path);
+    run.StartAndWait();
+    ASSERT_EQ(run.recorder.Codes(), (std::vector<int>{1001, 1004}));
+    EXPECT_EQ(run.recorder.Events().back().value, -996.0);
+    EXPECT_TRUE(server.PackageGets().empty());
+}
+
 TEST(CurlDownloaderTest, EmptyDestinationFailsAtOnce) {
     FaultServer server(FaultServer::MakeBody(2 * kMiB));
     DownloadRun run(server.DigestUrl(), "");

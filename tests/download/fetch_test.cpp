@@ -78,6 +78,9 @@ TEST(FetchTest, PrintsEventsRestartsOnceAndExitsByTheOutcome) {
           "1006\t0\tmtcurl文件md5校验失败", "1004\t0\tLibCurl"},
          1},
         {"-downloadtype=3", server.StatusUrl(404), {"1001\t1\t", "1004\t0\tLibCurl"}, 1},
+#if defined(PARLUMO_FETCH_WIN_HTTP)
+        {"-downloadtype=2", server.DigestUrl(), {"1001\t1\t", "1003\t0\tWinHttp"}, 0},
+#endif
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.type) + " " + c.url);

@@ -162,6 +162,21 @@ TEST(MTCurlDownloaderTest, UnusableAddressesFailRightAfterStart) {
     EXPECT_TRUE(server.PackageGets().empty());
 }
 
+// Part files that cannot be made fail the attempt with -2, restart once, then fail.
+TEST(MTCurlDownloaderTest, UnwritablePartFilesFailWithMinusTwo) {
+    FaultServer server(FaultServer::MakeBody(21 * kMiB));
+    const std::string path = TestSupport::MakeFolder("nofolder") + "/missing/__Package_parlumo.exe";
+    DownloadRun run(server.DigestUrl(), path);
+    run.StartAndWait();
+    ASSERT_EQ(run.recorder.Codes(), (std::vector<int>{1001, 1005, 1001, 1004}));
+    for (const auto& event : run.recorder.Events()) {
+        if (event.code == DL_CODE_RETRY || event.code == DL_CODE_FAIL) {
+            EXPECT_EQ(event.value, -2.0);
+        }
+    }
+    EXPECT_TRUE(server.PackageGets().empty());
+}
+
 // A host that answers every range with the whole file must never produce a file glued
 // together from the wrong offsets; the download goes through as one range instead.
 TEST(MTCurlDownloaderTest, HostIgnoringRangesIsFetchedAsOneRange) {

@@ -12,7 +12,9 @@
 // calls, so at most bufferChars - 1 characters are returned.
 //
 // Stateless; each call reads the file afresh. Writers replace the file atomically (a
-// temporary file beside it, then a rename) and change only the line they set.
+// temporary file beside it, then a rename) and change only the line they set; two writers
+// of one file at the same moment are not serialised (the later rename wins), so a file is
+// written from one thread at a time.
 
 #include <string>
 #include <string_view>

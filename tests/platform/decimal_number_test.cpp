@@ -2,8 +2,11 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdlib>
+#include <string>
 
 #include "platform/decimal_number.h"
+#include "test_support.h"
 
 using Platform::NumberReading;
 
@@ -70,12 +73,19 @@ TEST(DecimalNumber, DoublesReadOnlyDecimalForms) {
 }
 
 // A process that takes its locale from the user (a German one writes "0,5") must still
-// read "0.5" as a half, and an overflow must still be told from an underflow.
+// read "0.5" as a half, and an overflow must still be told from an underflow. The German
+// locale is compiled into the test's private folder when the system has none installed.
 TEST(DecimalNumber, ReadingDoesNotDependOnTheLocale) {
     const char* previous = std::setlocale(LC_NUMERIC, nullptr);
     const std::string saved = previous ? previous : "C";
-    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && !std::setlocale(LC_NUMERIC, "fr_FR.UTF-8"))
-        GTEST_SKIP() << "no locale with a decimal comma installed";
+    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) {
+        const std::string folder = TestSupport::MakeFolder("locales");
+        ASSERT_EQ(std::system(("localedef -i de_DE -f UTF-8 '" + folder + "/de_DE.UTF-8' 2>/dev/null").c_str()), 0)
+            << "cannot compile a German locale (Debian package locales)";
+        setenv("LOCPATH", folder.c_str(), 1);
+        ASSERT_NE(std::setlocale(LC_NUMERIC, "de_DE.UTF-8"), nullptr);
+    }
+    ASSERT_EQ(std::strtod("0,5", nullptr), 0.5) << "the locale in force does not use a decimal comma";
     EXPECT_DOUBLE_EQ(Platform::ReadLeadingDouble(L"0.5").value, 0.5);
     EXPECT_EQ(Platform::ReadLeadingDouble(L"1.5e999").status, NumberReading::OutOfRange);
     EXPECT_EQ(Platform::ReadLeadingDouble(L"1.5e-999").status, NumberReading::Value);

@@ -53,14 +53,20 @@ void WinHttpDownloader::Run() {
     client.stopRequested = &stopRequested;
     std::uint64_t lastProgress = 0;
     // The digest of the stored body, computed while it is written so the file need not
-    // be read again; restarted with every attempt of the client.
+    // be read again; restarted with every attempt of the client, and only made when the
+    // answering address carries a digest to compare with.
     std::optional<Utils::Md5Context> digest;
     client.onBodyBegin = [&](std::uint64_t) {
         lastProgress = Platform::MonotonicMilliseconds();
-        digest.emplace();
+        digest.reset();
+        if (Utils::GetUrlMd5(Platform::WideToUtf8(client.finalUrl)).size() == 32) {
+            digest.emplace();
+        }
     };
     client.onBodyData = [&](const char* data, std::size_t size, std::uint64_t received, std::uint64_t total) {
-        digest->Update(data, size);
+        if (digest) {
+            digest->Update(data, size);
+        }
         const std::uint64_t now = Platform::MonotonicMilliseconds();
         if (total == 0 || received > total || now - lastProgress < kProgressIntervalMs) {
             return;

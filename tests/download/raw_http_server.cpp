@@ -5,6 +5,8 @@
 #include <pthread.h>
 #include <netinet/in.h>
 #include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509v3.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <sys/socket.h>
@@ -14,22 +16,63 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "test_support.h"
+
 struct RawHttpServer::Tls {
     SSL_CTX* context = nullptr;
+    std::string caFile;
 
-    Tls() {
-        // A fresh self-signed certificate for "localhost": no authority knows it.
-        EVP_PKEY* key = EVP_EC_gen("P-256");
+    static X509* MakeCertificate(EVP_PKEY* key, const char* commonName, X509* issuer, EVP_PKEY* issuerKey,
+                                 const char* altNames, bool authority) {
         X509* certificate = X509_new();
-        ASN1_INTEGER_set(X509_get_serialNumber(certificate), 1);
+        X509_set_version(certificate, 2);
+        ASN1_INTEGER_set(X509_get_serialNumber(certificate), authority ? 1 : 2);
         X509_gmtime_adj(X509_getm_notBefore(certificate), -3600);
         X509_gmtime_adj(X509_getm_notAfter(certificate), 3600);
         X509_set_pubkey(certificate, key);
         X509_NAME* name = X509_get_subject_name(certificate);
-        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                                   reinterpret_cast<const unsigned char*>("localhost"), -1, -1, 0);
-        X509_set_issuer_name(certificate, name);
-        X509_sign(certificate, key, EVP_sha256());
+        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(commonName), -1,
+                                   -1, 0);
+        X509_set_issuer_name(certificate, issuer != nullptr ? X509_get_subject_name(issuer) : name);
+        X509V3_CTX v3;
+        X509V3_set_ctx_nodb(&v3);
+        X509V3_set_ctx(&v3, issuer != nullptr ? issuer : certificate, certificate, nullptr, nullptr, 0);
+        const auto add = [&](int nid, const char* value) {
+            X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &v3, nid, value);
+            X509_add_ext(certificate, extension, -1);
+            X509_EXTENSION_free(extension);
+        };
+        if (authority) {
+            add(NID_basic_constraints, "critical,CA:TRUE");
+            add(NID_key_usage, "critical,keyCertSign,cRLSign");
+        } else if (altNames != nullptr) {
+            add(NID_subject_alt_name, altNames);
+        }
+        X509_sign(certificate, issuerKey != nullptr ? issuerKey : key, EVP_sha256());
+        return certificate;
+    }
+
+    explicit Tls(Security security) {
+        EVP_PKEY* key = EVP_EC_gen("P-256");
+        X509* certificate = nullptr;
+        if (security == Security::Tls) {
+            // A fresh self-signed certificate for "localhost": no authority knows it.
+            certificate = MakeCertificate(key, "localhost", nullptr, nullptr, nullptr, false);
+        } else {
+            EVP_PKEY* authorityKey = EVP_EC_gen("P-256");
+            X509* authority = MakeCertificate(authorityKey, "Parlumo Test Authority", nullptr, nullptr, nullptr, true);
+            certificate = MakeCertificate(key, "server", authority, authorityKey,
+                                          security == Security::TrustedTls ? "IP:127.0.0.1,DNS:localhost"
+                                                                           : "DNS:other.test",
+                                          false);
+            static int counter = 0;
+            caFile = TestSupport::PrivateFolder() + "/test-authority-" + std::to_string(++counter) + ".pem";
+            FILE* out = std::fopen(caFile.c_str(), "w");
+            PEM_write_X509(out, authority);
+            std::fclose(out);
+            X509_free(authority);
+            EVP_PKEY_free(authorityKey);
+        }
         context = SSL_CTX_new(TLS_server_method());
         if (context == nullptr || SSL_CTX_use_certificate(context, certificate) != 1 ||
             SSL_CTX_use_PrivateKey(context, key) != 1) {
@@ -78,8 +121,8 @@ struct Stream {
 }  // namespace
 
 RawHttpServer::RawHttpServer(Handler handler, Security security) : handler_(std::move(handler)) {
-    if (security == Security::Tls) {
-        tls_ = std::make_unique<Tls>();
+    if (security != Security::Plain) {
+        tls_ = std::make_unique<Tls>(security);
     }
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
@@ -120,6 +163,8 @@ RawHttpServer::~RawHttpServer() {
 std::string RawHttpServer::Url(const std::string& path) const {
     return std::string(tls_ ? "https" : "http") + "://127.0.0.1:" + std::to_string(port_) + path;
 }
+
+std::string RawHttpServer::CaFile() const { return tls_ ? tls_->caFile : std::string(); }
 
 std::vector<std::string> RawHttpServer::Requests() {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -32,7 +32,12 @@ public:
     // number (0 for the first request the server saw).
     using Handler = std::function<Reply(const std::string& head, int index)>;
 
-    enum class Security { Plain, Tls };
+    enum class Security {
+        Plain,
+        Tls,         // a self-signed certificate no authority knows
+        TrustedTls,  // a certificate for 127.0.0.1 and localhost from a test authority (CaFile())
+        OtherName,   // from the same test authority, but for "other.test" only
+    };
 
     explicit RawHttpServer(Handler handler, Security security = Security::Plain);
     ~RawHttpServer();
@@ -41,6 +46,9 @@ public:
 
     int Port() const { return port_; }
     std::string Url(const std::string& path) const;  // "http(s)://127.0.0.1:<port>" + path
+
+    // The test authority's certificate (PEM) for the Trusted and OtherName kinds.
+    std::string CaFile() const;
 
     std::vector<std::string> Requests();  // every request head, in arrival order
     int Connections() const { return connections_.load(); }

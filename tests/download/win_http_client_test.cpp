@@ -375,6 +375,37 @@ TEST(WinHttpClient, HttpsWithSelfSignedCertificate) {
     EXPECT_EQ(strict.lastError, Http::kErrorSecureFailure);
 }
 
+// With a valid certificate required, the chain must lead to a trusted authority and the
+// certificate must name the host asked for.
+TEST(WinHttpClient, RequiredCertificateIsCheckedAgainstAuthorityAndName) {
+    RawHttpServer trusted(Always(RawHttpServer::Response(200, "", "checked")), RawHttpServer::Security::TrustedTls);
+    RawHttpServer otherName(Always(RawHttpServer::Response(200, "", "wrong host")), RawHttpServer::Security::OtherName);
+    const struct {
+        const char* name;
+        std::string url;
+        std::string authority;  // the trust store the session reads
+        bool accepted;
+    } cases[] = {
+        {"trusted, by address", trusted.Url("/x"), trusted.CaFile(), true},
+        {"trusted, by name", "https://localhost:" + std::to_string(trusted.Port()) + "/x", trusted.CaFile(), true},
+        {"authority unknown", trusted.Url("/x"), otherName.CaFile(), false},
+        {"certificate for another name", otherName.Url("/x"), otherName.CaFile(), false},
+    };
+    for (const auto& c : cases) {
+        setenv("SSL_CERT_FILE", c.authority.c_str(), 1);
+        WinHttpClient client(Wide(c.url));
+        client.requireValidCertificate = true;
+        EXPECT_EQ(client.Request(L"GET"), c.accepted) << c.name << " error " << client.lastError;
+        if (!c.accepted) {
+            EXPECT_EQ(client.lastError, Http::kErrorSecureFailure) << c.name;
+        }
+        // By default the same certificate is accepted whatever is wrong with it.
+        WinHttpClient lenient(Wide(c.url));
+        EXPECT_TRUE(lenient.Request(L"GET")) << c.name << " error " << lenient.lastError;
+    }
+    unsetenv("SSL_CERT_FILE");
+}
+
 TEST(WinHttpClient, SilentServerTimesOut) {
     RawHttpServer server(Always("", Reply::After::Hang));
     WinHttpClient client(Wide(server.Url("/file")));

@@ -16,6 +16,10 @@ namespace {
 constexpr long kDefaultLowSpeedSeconds = 30;
 constexpr long kDefaultConnectTimeoutSeconds = 60;
 constexpr std::size_t kMaxErrorTextLength = 200;
+// Larger receive and file buffers than the defaults: fewer callbacks and writes per byte on
+// fast links, still a flat memory use whatever the file size.
+constexpr long kReceiveBufferBytes = 512 * 1024;
+constexpr std::size_t kFileBufferBytes = 1 << 20;
 // A redirect loop must end in a failure instead of spinning.
 constexpr long kMaxRedirects = 10;
 
@@ -114,6 +118,8 @@ int CurlClient::Start() {
             }
             errorText = reason;
             result = kPartFileError;
+        } else {
+            std::setvbuf(file, nullptr, _IOFBF, kFileBufferBytes);
         }
     }
     if (result == 0) {
@@ -138,6 +144,7 @@ int CurlClient::Start() {
         options |= curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
         options |= curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, lowSpeedSeconds);
         options |= curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
         resumeFrom = FileSizeOf(partPath);
         if (static_cast<double>(resumeFrom) > 1e-10) {
             options |= curl_easy_setopt(handle, CURLOPT_RESUME_FROM_LARGE,

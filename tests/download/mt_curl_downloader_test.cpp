@@ -178,18 +178,34 @@ TEST(MTCurlDownloaderTest, UnwritablePartFilesFailWithMinusTwo) {
 }
 
 // A host that answers every range with the whole file must never produce a file glued
-// together from the wrong offsets; the download goes through as one range instead.
+// together from the wrong offsets; the download goes through as one range instead, and a
+// cut transfer of that range starts over from the first byte.
 TEST(MTCurlDownloaderTest, HostIgnoringRangesIsFetchedAsOneRange) {
-    FaultServer server(FaultServer::MakeBody(24 * kMiB + 7));
-    server.knobs.ignoreRange = true;
-    const std::string path = PackagePath("ignored");
-    DownloadRun run(server.PlainUrl(), path);  // no digest: only the range checks protect the file
-    run.StartAndWait();
-    EXPECT_EQ(run.recorder.Codes(), (std::vector<int>{1001, 1006, 1003}));
-    EXPECT_TRUE(TestSupport::ReadFile(path) == server.Body()) << "file assembled from wrong bytes";
-    const auto gets = server.PackageGets();
-    ASSERT_FALSE(gets.empty());
-    EXPECT_EQ(gets.back().range, "bytes=0-25165830");  // the whole file as the last request
+    const struct {
+        const char* name;
+        std::size_t size;
+        int drops;
+    } cases[] = {
+        {"two ranges", 24 * kMiB + 7, 0},
+        {"two ranges, one response cut", 24 * kMiB + 7, 1},
+        {"one range, cut", 3 * kMiB + 1, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FaultServer server(FaultServer::MakeBody(c.size, 7));
+        server.knobs.ignoreRange = true;
+        server.knobs.dropTimes = c.drops;
+        server.knobs.dropAfterBytes = 2 * kMiB;
+        const std::string path = PackagePath("ignored");
+        DownloadRun run(server.PlainUrl(), path);  // no digest: only the range checks protect the file
+        run.StartAndWait();
+        EXPECT_EQ(run.recorder.Codes(), (std::vector<int>{1001, 1006, 1003}));
+        EXPECT_TRUE(TestSupport::ReadFile(path) == server.Body()) << "file assembled from wrong bytes";
+        const auto gets = server.PackageGets();
+        ASSERT_FALSE(gets.empty());
+        // The last request asks for the whole file.
+        EXPECT_EQ(gets.back().range, "bytes=0-" + std::to_string(c.size - 1));
+    }
 }
 
 // A failed attempt after progress keeps the part files; the restart fetches only what is

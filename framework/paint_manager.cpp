@@ -343,6 +343,20 @@ bool CPaintManager::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam, L
             return true;
         }
         return false;
+    case kMessageExpose: {
+        const LPARAM low = lParam & 0xFFFFFFFF, high = (lParam >> 32) & 0xFFFFFFFF;
+        const Rect exposed{PointParamX(low), PointParamY(low), PointParamX(high), PointParamY(high)};
+        // The back buffer still holds the picture: show it again without repainting.
+        if (backBuffer_ && !updateNeeded_ && invalid_.IsEmpty()) {
+            const Rect r = exposed.Intersect({0, 0, clientSize_.cx, clientSize_.cy});
+            if (Backend* backend = MessageLoop::Instance().GetBackend(); backend && !r.IsEmpty()) {
+                backend->Present(hwnd_, backBuffer_, r);
+            }
+        } else {
+            Invalidate(exposed);
+        }
+        return true;
+    }
     case kMessageAsyncNotify:
         DeliverAsyncNotifications();
         return true;

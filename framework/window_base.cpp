@@ -29,7 +29,7 @@ bool IsFrameworkMessage(UINT message) {
     case WM_KEYDOWN: case WM_KEYUP: case WM_CHAR: case WM_SYSKEYDOWN: case WM_SYSKEYUP: case WM_SYSCOMMAND:
     case WM_MOUSEMOVE: case WM_LBUTTONDOWN: case WM_LBUTTONUP: case WM_LBUTTONDBLCLK: case WM_RBUTTONDOWN:
     case WM_RBUTTONUP: case WM_MOUSEWHEEL: case WM_MOUSELEAVE: case WM_EXITSIZEMOVE:
-    case kMessageAsyncNotify: case kMessageClipboardText:
+    case kMessageAsyncNotify: case kMessageClipboardText: case kMessageExpose:
         return true;
     default:
         return false;
@@ -331,6 +331,7 @@ LRESULT CWindowBase::OnDestroy(UINT, WPARAM, LPARAM, bool& handled) {
 
 LRESULT CWindowBase::OnSize(UINT, WPARAM wParam, LPARAM, bool& handled) {
     handled = false;
+    if (wParam == SIZE_MINIMIZED) style_ |= WS_MINIMIZE; else style_ &= ~WS_MINIMIZE;
     if (wParam != SIZE_MINIMIZED && hwnd_) TheBackend()->SetRoundCorner(hwnd_, paintManager_.GetRoundCorner());
     return 0;
 }

@@ -66,6 +66,9 @@ inline constexpr UINT WM_APP = 0x8000;
 // Messages the framework posts to itself; they never reach window code.
 inline constexpr UINT kMessageAsyncNotify = WM_APP + 0x3F00;  // queued notifications are due
 inline constexpr UINT kMessageClipboardText = WM_APP + 0x3F01;  // lParam: heap std::wstring*
+// A part of the window was uncovered; lParam: left/top in the low 32 bits, right/bottom
+// in the high 32 bits (each as MakePointParam).
+inline constexpr UINT kMessageExpose = WM_APP + 0x3F02;
 
 // WM_SIZE kinds, WM_ACTIVATE states, system commands.
 inline constexpr WPARAM SIZE_RESTORED = 0;

@@ -124,7 +124,10 @@ int CurlClient::Start() {
     }
     if (result == 0) {
         headers = curl_slist_append(headers, "Connection: keep-alive");
-        headers = curl_slist_append(headers, "Accept-Encoding: gzip, deflate");
+        // The body is stored byte for byte and resumed by byte offset, so no compressed
+        // encoding may be offered: a host that took up the offer would leave a compressed
+        // file at the destination.
+        headers = curl_slist_append(headers, "Accept-Encoding: identity");
         curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
         curl_easy_setopt(handle, CURLOPT_TCP_KEEPALIVE, 1L);
         curl_easy_setopt(handle, CURLOPT_TCP_KEEPIDLE, 10L);

@@ -149,6 +149,17 @@ TEST(CurlDownloaderTest, ResolutionOfAnUnsizedFileIsTriedSixTimes) {
     EXPECT_EQ(heads, 18u);
 }
 
+// Bodies are stored as received, so the transfer must not invite a compressed encoding.
+TEST(CurlDownloaderTest, TransferAsksForTheBodyAsIs) {
+    FaultServer server(FaultServer::MakeBody(2 * kMiB));
+    DownloadRun run(server.DigestUrl(), PackagePath("identity"));
+    run.StartAndWait();
+    const auto gets = server.PackageGets();
+    ASSERT_EQ(gets.size(), 1u);
+    EXPECT_EQ(gets[0].acceptEncoding.find("gzip"), std::string::npos) << gets[0].acceptEncoding;
+    EXPECT_EQ(gets[0].acceptEncoding.find("deflate"), std::string::npos) << gets[0].acceptEncoding;
+}
+
 TEST(CurlDownloaderTest, ExactlyOneMebibyteIsDownloaded) {
     FaultServer server(FaultServer::MakeBody(kMiB));
     const std::string path = PackagePath("one");

@@ -52,7 +52,8 @@ FaultServer::FaultServer(std::string pattern, std::int64_t size) : body_(std::mo
     server_.Get(R"(/redirect/(\d+))", [this](const httplib::Request& request, httplib::Response& response) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            requests_.push_back({request.method, request.path, request.get_header_value("Range")});
+            requests_.push_back({request.method, request.path, request.get_header_value("Range"),
+                                 request.get_header_value("Accept-Encoding")});
         }
         const int hops = std::stoi(request.matches[1]);
         response.set_redirect(hops > 0 ? "/redirect/" + std::to_string(hops - 1) : "/" + md5_ + "/package.exe", 302);
@@ -60,14 +61,16 @@ FaultServer::FaultServer(std::string pattern, std::int64_t size) : body_(std::mo
     server_.Get("/loop", [this](const httplib::Request& request, httplib::Response& response) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            requests_.push_back({request.method, request.path, request.get_header_value("Range")});
+            requests_.push_back({request.method, request.path, request.get_header_value("Range"),
+                                 request.get_header_value("Accept-Encoding")});
         }
         response.set_redirect("/loop", 302);
     });
     server_.Get(R"(/status/(\d+))", [this](const httplib::Request& request, httplib::Response& response) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            requests_.push_back({request.method, request.path, request.get_header_value("Range")});
+            requests_.push_back({request.method, request.path, request.get_header_value("Range"),
+                                 request.get_header_value("Accept-Encoding")});
         }
         response.status = std::stoi(request.matches[1]);
         response.set_content("failure", "text/plain");
@@ -137,7 +140,7 @@ void FaultServer::ServePackage(const httplib::Request& request, httplib::Respons
     const std::string range = request.get_header_value("Range");
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        requests_.push_back({request.method, request.path, range});
+        requests_.push_back({request.method, request.path, range, request.get_header_value("Accept-Encoding")});
     }
     const bool head = request.method == "HEAD";
     if (head) {

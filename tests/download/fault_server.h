@@ -26,7 +26,8 @@ public:
     struct Request {
         std::string method;
         std::string path;
-        std::string range;  // the Range header, "" when none
+        std::string range;           // the Range header, "" when none
+        std::string acceptEncoding;  // the Accept-Encoding header, "" when none
     };
 
     struct Knobs {

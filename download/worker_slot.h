@@ -9,7 +9,8 @@
 // every pause ends at once, and all workers ever started have been joined.
 //
 // Owned by one downloader; its members may be called from the owner's thread and from
-// the downloader's workers.
+// the downloader's workers, except Stop(), which joins them: a downloader is never
+// destroyed from inside one of its own events.
 
 #include <chrono>
 #include <condition_variable>

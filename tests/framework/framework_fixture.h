@@ -16,6 +16,7 @@
 #include "framework/message_loop.h"
 #include "framework/resource_manager.h"
 #include "framework/window_base.h"
+#include "platform/paths.h"
 #include "platform/text_encoding.h"
 #include "test_support.h"
 

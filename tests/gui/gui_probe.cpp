@@ -10,6 +10,7 @@
 //   CLICK <name>           for every click notification;
 //   TEXT <utf-8 text>      the edit's text whenever it changes;
 //   REPAINT <microseconds> the mean full-window repaint time (with --repaint-bench);
+//   MOVE <x> <y>           when the window has moved (after READY);
 //   CLOSED <result>        when the window has closed.
 
 #include <cairo.h>
@@ -185,11 +186,15 @@ class ProbeWindow : public CWindowBase {
 public:
     std::wstring GetWindowClassName() const override { return L"ProbeWnd"; }
     std::wstring GetSkinFile() const override { return L"ProbeWnd.xml"; }
-    LRESULT OnWindowMessage(UINT message, WPARAM, LPARAM, bool& handled) override {
+    LRESULT OnWindowMessage(UINT message, WPARAM, LPARAM lParam, bool& handled) override {
         handled = false;
         // Ready once the window is on screen and painted, whichever happens last: an
         // exposure after the first paint shows the back buffer again at once.
         if (message == kMessageExpose) exposed_ = true;
+        if (message == WM_MOVE && ready_) {
+            std::printf("MOVE %d %d\n", PointParamX(lParam), PointParamY(lParam));
+            std::fflush(stdout);
+        }
         if (message == WM_PAINT) painted_ = true;
         if (exposed_ && painted_ && !ready_) {
             ready_ = true;

@@ -1,5 +1,5 @@
 // A real window under Xvfb: a test program opens a window from a test layout, xdotool
-// clicks and types into it, and the clicks and text arrive. A screenshot of the screen
+// clicks, types and drags, and the clicks, text and moves arrive. A screenshot of the screen
 // is kept beside the test binary (framework_window.png) for a person to look at.
 
 #include <gtest/gtest.h>
@@ -33,7 +33,7 @@ std::uint32_t PixelOf(cairo_surface_t* image, int x, int y) {
     return reinterpret_cast<const std::uint32_t*>(data + y * cairo_image_surface_get_stride(image))[x];
 }
 
-TEST(XvfbWindow, ClicksAndTypingReachTheWindowAndTheScreenshotShowsIt) {
+TEST(XvfbWindow, ClicksTypingAndCaptionDragsReachTheWindowAndTheScreenshotShowsIt) {
     if (!XvfbSession::XvfbInstalled()) GTEST_SKIP() << "Xvfb is not installed";
     XvfbSession session;
     std::string error;
@@ -78,7 +78,24 @@ TEST(XvfbWindow, ClicksAndTypingReachTheWindowAndTheScreenshotShowsIt) {
     EXPECT_GT(dark, 400);
     cairo_surface_destroy(image);
 
-    ASSERT_EQ(session.Run({"xdotool", "mousemove", std::to_string(ready->closeX), std::to_string(ready->closeY), "click", "1"}), 0);
+    // A press in the caption band drags the window (here without a window manager, so
+    // the framework follows the pointer itself); a press on a title button does not.
+    const int grabX = ready->windowX + 300, grabY = ready->windowY + 15;
+    ASSERT_EQ(session.Run({"xdotool", "mousemove", std::to_string(grabX), std::to_string(grabY), "mousedown", "1",
+                           "mousemove", std::to_string(grabX + 60), std::to_string(grabY + 30), "mousemove",
+                           std::to_string(grabX + 100), std::to_string(grabY + 50), "mouseup", "1"}),
+              0);
+    std::string moved;
+    const std::string expected = "MOVE " + std::to_string(ready->windowX + 100) + " " + std::to_string(ready->windowY + 50);
+    for (auto line = session.WaitForLine(probe, "MOVE", 20s); line; line = session.WaitForLine(probe, "MOVE", 2s)) {
+        moved = *line;
+        if (moved == expected) break;
+    }
+    EXPECT_EQ(moved, expected);
+
+    ASSERT_EQ(session.Run({"xdotool", "mousemove", std::to_string(ready->closeX + 100), std::to_string(ready->closeY + 50),
+                           "click", "1"}),
+              0);
     EXPECT_EQ(session.WaitForLine(probe, "CLICK", 20s).value_or("nothing"), "CLICK closebtn");
     EXPECT_TRUE(session.WaitForLine(probe, "CLOSED", 20s));
     EXPECT_EQ(session.WaitForExit(probe, 20s), 0);

@@ -76,6 +76,10 @@ TEST(XvfbWindow, ClicksTypingAndCaptionDragsReachTheWindowAndTheScreenshotShowsI
         for (int x = ready->windowX + 90; x < ready->windowX + 510; ++x) dark += ((PixelOf(image, x, y) >> 8) & 0xFF) < 90;
     }
     EXPECT_GT(dark, 400);
+    // roundcorner="6,6": the window's very corner is cut away by its shape and shows the
+    // (black) root window; a few pixels in, the title band's blue shows.
+    EXPECT_EQ(PixelOf(image, ready->windowX, ready->windowY) & 0xFFFFFF, 0u);
+    EXPECT_NEAR(static_cast<int>(PixelOf(image, ready->windowX + 10, ready->windowY) & 0xFF), 255, 12);
     cairo_surface_destroy(image);
 
     // A press in the caption band drags the window (here without a window manager, so

@@ -9,11 +9,16 @@ namespace Framework {
 
 namespace {
 
-// Size of `child` along the main axis inside a stack, honouring min/max limits.
 struct Slot {
     CControl* control;
     Size wanted;
 };
+
+// Positions are summed in 64 bits and kept within this bound, so a layout with many
+// huge fixed sizes cannot overflow the arithmetic.
+constexpr long long kFarthest = 1 << 28;
+
+int Clamp(long long v) { return static_cast<int>(std::clamp(v, -kFarthest, kFarthest)); }
 
 }  // namespace
 
@@ -158,7 +163,8 @@ void CVerticalLayout::SetPos(const Rect& rect) {
     CControl::SetPos(rect);
     const Rect inner = pos_.Deflate(inset_);
     const Size available{inner.Width(), inner.Height()};
-    int fixedTotal = 0, flexible = 0, visibleCount = 0;
+    long long fixedTotal = 0;
+    int flexible = 0, visibleCount = 0;
     std::vector<Slot> slots;
     for (auto& item : items_) {
         if (!item->IsVisible() || item->IsFloat()) continue;
@@ -170,10 +176,10 @@ void CVerticalLayout::SetPos(const Rect& rect) {
         slots.push_back({item.get(), wanted});
     }
     if (visibleCount > 1) fixedTotal += childPadding_ * (visibleCount - 1);
-    const int rest = std::max(0, available.cy - fixedTotal);
+    const int rest = Clamp(std::max(0LL, available.cy - fixedTotal));
     const int share = flexible ? rest / flexible : 0;
     int leftover = flexible ? rest - share * flexible : 0;
-    int y = inner.top;
+    long long y = inner.top;
     int flexibleSeen = 0;
     for (const Slot& slot : slots) {
         const Rect& pad = slot.control->GetPadding();
@@ -185,8 +191,8 @@ void CVerticalLayout::SetPos(const Rect& rect) {
         int width = slot.wanted.cx > 0 ? slot.wanted.cx : available.cx - pad.left - pad.right;
         width = std::max(0, std::min(width, available.cx - pad.left - pad.right));
         y += pad.top;
-        slot.control->SetPos({inner.left + pad.left, y, inner.left + pad.left + width, y + height});
-        y += height + pad.bottom + childPadding_;
+        slot.control->SetPos({inner.left + pad.left, Clamp(y), inner.left + pad.left + width, Clamp(y + height)});
+        y += static_cast<long long>(height) + pad.bottom + childPadding_;
     }
     for (auto& item : items_) {
         if (item->IsVisible() && item->IsFloat()) SetFloatPos(item.get());
@@ -204,7 +210,8 @@ void CHorizontalLayout::SetPos(const Rect& rect) {
     CControl::SetPos(rect);
     const Rect inner = pos_.Deflate(inset_);
     const Size available{inner.Width(), inner.Height()};
-    int fixedTotal = 0, flexible = 0, visibleCount = 0;
+    long long fixedTotal = 0;
+    int flexible = 0, visibleCount = 0;
     std::vector<Slot> slots;
     for (auto& item : items_) {
         if (!item->IsVisible() || item->IsFloat()) continue;
@@ -216,10 +223,10 @@ void CHorizontalLayout::SetPos(const Rect& rect) {
         slots.push_back({item.get(), wanted});
     }
     if (visibleCount > 1) fixedTotal += childPadding_ * (visibleCount - 1);
-    const int rest = std::max(0, available.cx - fixedTotal);
+    const int rest = Clamp(std::max(0LL, available.cx - fixedTotal));
     const int share = flexible ? rest / flexible : 0;
     int leftover = flexible ? rest - share * flexible : 0;
-    int x = inner.left;
+    long long x = inner.left;
     int flexibleSeen = 0;
     for (const Slot& slot : slots) {
         const Rect& pad = slot.control->GetPadding();
@@ -231,8 +238,8 @@ void CHorizontalLayout::SetPos(const Rect& rect) {
         int height = slot.wanted.cy > 0 ? slot.wanted.cy : available.cy - pad.top - pad.bottom;
         height = std::max(0, std::min(height, available.cy - pad.top - pad.bottom));
         x += pad.left;
-        slot.control->SetPos({x, inner.top + pad.top, x + width, inner.top + pad.top + height});
-        x += width + pad.right + childPadding_;
+        slot.control->SetPos({Clamp(x), inner.top + pad.top, Clamp(x + width), inner.top + pad.top + height});
+        x += static_cast<long long>(width) + pad.right + childPadding_;
     }
     for (auto& item : items_) {
         if (item->IsVisible() && item->IsFloat()) SetFloatPos(item.get());

@@ -19,6 +19,9 @@ namespace Framework {
 
 namespace {
 
+// Larger windows than any screen are refused (X11 sizes are 16-bit).
+constexpr int kLargestWindow = 16384;
+
 std::wstring Wide(const char* utf8) { return Platform::Utf8ToWide(utf8 ? std::string_view(utf8) : std::string_view()); }
 
 class Builder {
@@ -60,7 +63,9 @@ public:
             const std::wstring name = Wide(a.name());
             const std::wstring value = Wide(a.value());
             if (name == L"size") {
-                if (auto s = ParseSize(value); s && s->cx > 0 && s->cy > 0) manager_->SetInitSize(*s);
+                if (auto s = ParseSize(value); s && s->cx > 0 && s->cy > 0 && s->cx <= kLargestWindow && s->cy <= kLargestWindow) {
+                    manager_->SetInitSize(*s);
+                }
             } else if (name == L"caption") {
                 if (auto r = ParseRect(value)) manager_->SetCaptionRect(*r);
             } else if (name == L"roundcorner") {

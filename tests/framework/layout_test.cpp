@@ -227,6 +227,19 @@ TEST_F(Layout, DeepNestingIsRefusedInsteadOfExhaustingTheStack) {
     EXPECT_NE(window.LayoutError().find(L"deeper"), std::wstring::npos);
 }
 
+TEST_F(Layout, HugeSizesNeitherOverflowTheLayoutNorMakeGiantWindows) {
+    std::string xml = "<Window size=\"1000000,1000000\"><HorizontalLayout>";
+    for (int i = 0; i < 3000; ++i) xml += "<Control width=\"1000000\" padding=\"1000000,0,1000000,0\"/>";
+    xml += "<Label name=\"last\"/></HorizontalLayout></Window>";
+    RecordingWindow window(L"huge.xml");
+    ASSERT_NE(Open(window, xml), 0u);
+    // The window keeps its default size; the flexible label gets nothing but stays ordered.
+    EXPECT_LT(window.GetWindowRect().Width(), 16384);
+    const Rect last = window.FindControl(L"last")->GetPos();
+    EXPECT_GE(last.left, 0);
+    EXPECT_EQ(last.Width(), 0);
+}
+
 TEST_F(Layout, LayoutNamesAreFoundIgnoringLetterCaseAndEitherSeparator) {
     WriteSkinFile("res/mainWnd/mainWnd.xml", "<Window size=\"120,80\"><Label name=\"x\"/></Window>");
     for (const wchar_t* name : {L"res/mainWnd/mainWnd.xml", L"RES\\MainWnd\\MainWnd.xml"}) {

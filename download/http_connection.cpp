@@ -8,6 +8,7 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -18,6 +19,20 @@
 
 #include "platform/clock.h"
 #include "platform/text_encoding.h"
+
+// glibc's asynchronous resolver starts its helper threads where the thread sanitizer cannot
+// see them, and the sanitizer's allocator then fails in them. Sanitizer builds resolve
+// names with the plain blocking call instead (name lookups in tests are local).
+#if defined(__SANITIZE_THREAD__)
+#define PARLUMO_BLOCKING_RESOLVER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define PARLUMO_BLOCKING_RESOLVER 1
+#endif
+#endif
+#ifndef PARLUMO_BLOCKING_RESOLVER
+#define PARLUMO_BLOCKING_RESOLVER 0
+#endif
 
 namespace Http {
 namespace {
@@ -192,6 +207,27 @@ BIO_METHOD* SocketAdapter() {
     return method;
 }
 
+// One name lookup of the system resolver, held both by the request that waits for it and
+// by the resolver's completion notice: a request that stops waiting leaves, and whichever
+// of the two lets go last frees the lookup, so the resolver never writes to freed memory.
+struct PendingLookup {
+    gaicb request{};
+    addrinfo hints{};
+    std::string name;
+    std::string service;
+    std::atomic<int> holders{2};
+
+    static void Release(PendingLookup* lookup) {
+        if (lookup->holders.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+            if (lookup->request.ar_result != nullptr) {
+                ::freeaddrinfo(lookup->request.ar_result);
+            }
+            delete lookup;
+        }
+    }
+    static void Finished(sigval value) { Release(static_cast<PendingLookup*>(value.sival_ptr)); }
+};
+
 }  // namespace
 
 // One open connection to a server or a proxy, plain or through TLS.
@@ -360,15 +396,84 @@ struct HttpSession::State {
         return true;
     }
 
-    // A TCP connection to host:port within the connect time-out.
-    std::unique_ptr<Connection> Connect(const std::wstring& host, std::uint16_t port, std::uint32_t& error) {
+    // The addresses of `host`: literal addresses at once, names through the system
+    // resolver without blocking, so that a stop or the resolve time-out ends the wait even
+    // when the name server does not answer. 0 or the error code.
+    std::uint32_t Resolve(const std::string& host, std::uint16_t port, addrinfo*& found) const {
+        const std::string service = std::to_string(port);
         addrinfo hints{};
         hints.ai_family = AF_UNSPEC;
         hints.ai_socktype = SOCK_STREAM;
+        hints.ai_flags = AI_NUMERICHOST;
+        if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &found) == 0 && found != nullptr) {
+            return 0;
+        }
+        found = nullptr;
+#if PARLUMO_BLOCKING_RESOLVER
+        hints.ai_flags = 0;
+        if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 || found == nullptr) {
+            found = nullptr;
+            return kErrorNameNotResolved;
+        }
+        return 0;
+#endif
+        auto* lookup = new PendingLookup;
+        lookup->name = host;
+        lookup->service = service;
+        lookup->hints.ai_family = AF_UNSPEC;
+        lookup->hints.ai_socktype = SOCK_STREAM;
+        lookup->request.ar_name = lookup->name.c_str();
+        lookup->request.ar_service = lookup->service.c_str();
+        lookup->request.ar_request = &lookup->hints;
+        sigevent notice{};
+        notice.sigev_notify = SIGEV_THREAD;
+        notice.sigev_notify_function = &PendingLookup::Finished;
+        notice.sigev_value.sival_ptr = lookup;
+        gaicb* list[1] = {&lookup->request};
+        if (::getaddrinfo_a(GAI_NOWAIT, list, 1, &notice) != 0) {
+            delete lookup;  // never submitted: no notice will come
+            return kErrorNameNotResolved;
+        }
+        const std::uint64_t start = Platform::MonotonicMilliseconds();
+        std::uint32_t error = 0;
+        for (;;) {
+            const int state = ::gai_error(&lookup->request);
+            if (state == 0) {
+                found = lookup->request.ar_result;
+                lookup->request.ar_result = nullptr;  // ours now
+                error = found != nullptr ? 0 : kErrorNameNotResolved;
+                break;
+            }
+            if (state != EAI_INPROGRESS) {
+                error = kErrorNameNotResolved;
+                break;
+            }
+            if (Stopped()) {
+                error = kErrorOperationCancelled;
+                break;
+            }
+            long slice = kStopCheckMs;
+            if (resolveMs > 0) {
+                const std::uint64_t elapsed = Platform::MonotonicMilliseconds() - start;
+                if (elapsed >= static_cast<std::uint64_t>(resolveMs)) {
+                    error = kErrorTimeout;
+                    break;
+                }
+                slice = std::min<long>(slice, static_cast<long>(static_cast<std::uint64_t>(resolveMs) - elapsed));
+            }
+            const timespec wait{0, slice * 1000000L};
+            const gaicb* const pending[1] = {&lookup->request};
+            ::gai_suspend(pending, 1, &wait);
+        }
+        PendingLookup::Release(lookup);
+        return error;
+    }
+
+    // A TCP connection to host:port within the connect time-out.
+    std::unique_ptr<Connection> Connect(const std::wstring& host, std::uint16_t port, std::uint32_t& error) {
         addrinfo* found = nullptr;
-        const std::string name = Narrow(host);
-        if (::getaddrinfo(name.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 || found == nullptr) {
-            error = kErrorNameNotResolved;
+        error = Resolve(Narrow(host), port, found);
+        if (error != 0) {
             return nullptr;
         }
         const std::uint64_t start = Platform::MonotonicMilliseconds();

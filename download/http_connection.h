@@ -68,8 +68,7 @@ public:
     HttpSession(const HttpSession&) = delete;
     HttpSession& operator=(const HttpSession&) = delete;
 
-    // Milliseconds; 0 or less means no limit. Name resolution is done by the system
-    // resolver, which applies its own limits; the resolve time-out is kept for callers.
+    // Milliseconds; 0 or less means no limit (a stop still ends every wait).
     void SetTimeouts(int resolveMs, int connectMs, int sendMs, int receiveMs);
 
     // A flag that another thread sets to abandon every wait of this session's requests;

@@ -21,7 +21,7 @@
 #include "platform/text_encoding.h"
 
 // glibc's asynchronous resolver starts its helper threads where the thread sanitizer cannot
-// see them, and the sanitizer's allocator then fails in them. Sanitizer builds resolve
+// see them, and the sanitizer's allocator then fails in them. Thread-sanitizer builds resolve
 // names with the plain blocking call instead (name lookups in tests are local).
 #if defined(__SANITIZE_THREAD__)
 #define PARLUMO_BLOCKING_RESOLVER 1

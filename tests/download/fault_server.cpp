@@ -4,6 +4,7 @@
 #include <cctype>
 #include <chrono>
 #include <memory>
+#include <thread>
 
 #include "support/file_md5.h"
 
@@ -77,7 +78,10 @@ FaultServer::FaultServer(std::string pattern, std::int64_t size) : body_(std::mo
     });
     port_ = server_.bind_to_any_port("127.0.0.1");
     listener_ = std::thread([this] { server_.listen_after_bind(); });
-    // The socket listens from bind on: connections queue until the listener accepts them.
+    // The socket listens from bind on, so clients could connect at once; but stop() only
+    // reaches a server whose accept loop runs, so a server destroyed right away would
+    // leave its listener waiting forever. Wait until the loop runs.
+    while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 FaultServer::~FaultServer() {

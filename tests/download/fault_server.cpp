@@ -81,7 +81,9 @@ FaultServer::FaultServer(std::string pattern, std::int64_t size) : body_(std::mo
     // The socket listens from bind on, so clients could connect at once; but stop() only
     // reaches a server whose accept loop runs, so a server destroyed right away would
     // leave its listener waiting forever. Wait until the loop runs.
-    while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (port_ > 0 && !server_.is_running() && std::chrono::steady_clock::now() < limit)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 FaultServer::~FaultServer() {

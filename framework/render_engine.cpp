@@ -6,10 +6,16 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <tuple>
 #include <utility>
 
 #include "framework/resource_manager.h"
 #include "platform/text_encoding.h"
+
+// Fontconfig keeps the patterns it matched in caches for the life of the process and
+// never frees them before exit; LeakSanitizer would report them in every program that
+// draws text. Weak, so a program with its own suppressions keeps them.
+extern "C" __attribute__((weak)) const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
 
 namespace Framework::RenderEngine {
 
@@ -169,6 +175,13 @@ PangoFontDescription* FontDescription(const FontSpec& font) {
     const Key key{font.name, font.size, font.bold, font.italic};
     auto it = cache.find(key);
     if (it != cache.end()) return it->second;
+    // Layouts name a handful of fonts; a bound keeps odd input from growing the cache.
+    // Layouts copy the description they are given, so dropping entries is safe.
+    constexpr std::size_t kMostFonts = 256;
+    if (cache.size() >= kMostFonts) {
+        for (auto& [unused, description] : cache) pango_font_description_free(description);
+        cache.clear();
+    }
     PangoFontDescription* d = pango_font_description_new();
     const std::string family = Platform::WideToUtf8(font.name.empty() ? L"sans-serif" : font.name) + kFallbackFamilies;
     pango_font_description_set_family(d, family.c_str());

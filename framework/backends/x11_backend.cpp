@@ -15,7 +15,6 @@
 #include <X11/extensions/shape.h>
 #include <X11/keysym.h>
 #include <unistd.h>
-#include <cairo-xlib.h>
 
 #include <algorithm>
 #include <clocale>
@@ -126,7 +125,7 @@ public:
         w.rect = {spec.rect.left, spec.rect.top, spec.rect.left + width, spec.rect.top + height};
         w.style = spec.style;
         w.exStyle = spec.exStyle;
-        w.surface = cairo_xlib_surface_create(display_, xid, visual_, width, height);
+        w.gc = XCreateGC(display_, xid, 0, nullptr);
 
         const std::string className = Platform::WideToUtf8(spec.className.empty() ? L"parlumo" : spec.className);
         XClassHint classHint{const_cast<char*>(className.c_str()), const_cast<char*>("Parlumo")};
@@ -236,7 +235,6 @@ public:
             ApplyStyle(*w);  // fixed-size windows carry their size in the hints
             XMoveResizeWindow(display_, w->xid, rect.left, rect.top, static_cast<unsigned>(width),
                               static_cast<unsigned>(height));
-            cairo_xlib_surface_set_size(w->surface, width, height);
         } else {
             XMoveWindow(display_, w->xid, rect.left, rect.top);
         }
@@ -311,15 +309,25 @@ public:
 
     void Present(HWND hwnd, cairo_surface_t* backBuffer, const Rect& dirty) override {
         NativeWindow* w = Find(hwnd);
-        if (!w || !w->surface) return;
-        cairo_t* cr = cairo_create(w->surface);
-        cairo_rectangle(cr, dirty.left, dirty.top, dirty.Width(), dirty.Height());
-        cairo_clip(cr);
-        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-        cairo_set_source_surface(cr, backBuffer, 0, 0);
-        cairo_paint(cr);
-        cairo_destroy(cr);
-        cairo_surface_flush(w->surface);
+        if (!w || !w->gc) return;
+        const int width = cairo_image_surface_get_width(backBuffer);
+        const int height = cairo_image_surface_get_height(backBuffer);
+        const Rect r = dirty.Intersect({0, 0, width, height});
+        if (r.IsEmpty()) return;
+        // The back buffer is premultiplied ARGB in 32-bit pixels, which is what both the
+        // 24-bit visual (the top byte ignored) and the ARGB visual take as they are; only
+        // the dirty part travels to the server.
+        XImage* image = XCreateImage(display_, visual_, static_cast<unsigned>(depth_), ZPixmap, 0,
+                                     reinterpret_cast<char*>(cairo_image_surface_get_data(backBuffer)),
+                                     static_cast<unsigned>(width), static_cast<unsigned>(height), 32,
+                                     cairo_image_surface_get_stride(backBuffer));
+        if (!image) return;
+        const std::uint16_t one = 1;
+        image->byte_order = *reinterpret_cast<const unsigned char*>(&one) ? LSBFirst : MSBFirst;  // host order
+        XPutImage(display_, w->xid, w->gc, image, r.left, r.top, r.left, r.top, static_cast<unsigned>(r.Width()),
+                  static_cast<unsigned>(r.Height()));
+        image->data = nullptr;  // the pixels belong to the back buffer
+        XDestroyImage(image);
         XFlush(display_);
     }
 
@@ -410,7 +418,11 @@ public:
     bool HasCompositor() const override { return compositor_; }
 
     void CollectEvents(std::deque<Message>& out) override {
-        while (XPending(display_) > 0) {
+        // One native event at a time, and only when the messages of the previous one
+        // have been taken: what a message's handler changes (a drag that starts on a
+        // press) must apply to the events that follow it.
+        if (!out.empty()) return;
+        while (out.empty() && XPending(display_) > 0) {
             XEvent event;
             XNextEvent(display_, &event);
             if (XFilterEvent(&event, None)) continue;
@@ -439,7 +451,7 @@ private:
         std::uint32_t style = 0;
         std::uint32_t exStyle = 0;
         Size round;
-        cairo_surface_t* surface = nullptr;
+        GC gc = nullptr;
         XIC inputContext = nullptr;
         bool mapped = false;
         bool minimized = false;
@@ -480,11 +492,11 @@ private:
     }
 
     void Release(NativeWindow& w) {
-        if (w.surface) cairo_surface_destroy(w.surface);
+        if (w.gc) XFreeGC(display_, w.gc);
         if (w.inputContext) XDestroyIC(w.inputContext);
         if (clipboardOwner_ == w.xid) clipboardOwner_ = 0;
         XDestroyWindow(display_, w.xid);
-        w.surface = nullptr;
+        w.gc = nullptr;
         w.inputContext = nullptr;
     }
 
@@ -605,7 +617,6 @@ private:
             const bool resized = e.width != w->rect.Width() || e.height != w->rect.Height();
             w->rect = {x, y, x + e.width, y + e.height};
             if (resized) {
-                cairo_xlib_surface_set_size(w->surface, e.width, e.height);
                 out.push_back({hwnd, WM_SIZE, SIZE_RESTORED, MakePointParam(e.width, e.height)});
             }
             if (moved) out.push_back({hwnd, WM_MOVE, 0, MakePointParam(x, y)});
@@ -660,9 +671,14 @@ private:
             break;
         }
         case MotionNotify: {
-            // Only the latest position matters.
+            // Only the latest of a run of motions matters; a motion after a press or a
+            // release is not merged past it.
             XEvent next;
-            while (XCheckTypedWindowEvent(display_, w->xid, MotionNotify, &next)) event = next;
+            while (XEventsQueued(display_, QueuedAlready) > 0) {
+                XPeekEvent(display_, &next);
+                if (next.type != MotionNotify || next.xmotion.window != w->xid) break;
+                XNextEvent(display_, &event);
+            }
             const XMotionEvent& e = event.xmotion;
             if (drag_.hwnd == hwnd) {
                 const int x = drag_.windowStart.x + e.x_root - drag_.start.x;

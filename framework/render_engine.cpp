@@ -1,5 +1,6 @@
 #include "framework/render_engine.h"
 
+#include <fontconfig/fontconfig.h>
 #include <pango/pangocairo.h>
 
 #include <algorithm>
@@ -16,6 +17,13 @@
 // never frees them before exit; LeakSanitizer would report them in every program that
 // draws text. Weak, so a program with its own suppressions keeps them.
 extern "C" __attribute__((weak)) const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+// Pango loads fonts on a helper thread of its own and hands them over through glib's
+// futex-based locks, which the thread checker cannot see: it reports races inside those
+// libraries that are not races. Reports with these libraries on the stack are dropped;
+// the framework's own shared state (the posted queue) never passes through them.
+extern "C" __attribute__((weak)) const char* __tsan_default_suppressions() {
+    return "race:libfontconfig.so\nrace:libpangoft2-1.0.so\nrace:libglib-2.0.so\n";
+}
 
 namespace Framework::RenderEngine {
 
@@ -156,6 +164,9 @@ void Blit(cairo_t* cr, cairo_surface_t* image, double sx, double sy, double sw, 
 
 PangoContext* MeasureContext() {
     static PangoContext* context = [] {
+        // Fontconfig is loaded here, on the window thread, before Pango would load it on
+        // a helper thread of its own whose hand-over the thread checker cannot follow.
+        FcInit();
         PangoFontMap* map = pango_cairo_font_map_get_default();
         PangoContext* c = pango_font_map_create_context(map);
         cairo_font_options_t* options = cairo_font_options_create();

@@ -3,6 +3,8 @@
 
 #include "framework_fixture.h"
 
+#include "framework/combo.h"
+
 namespace FrameworkTest {
 namespace {
 
@@ -102,6 +104,43 @@ TEST_F(Window, AWindowWithoutLayoutHasNoContentAndIsNotReady) {
     EXPECT_EQ(window.GetPaintManager().GetRoot(), nullptr);
     EXPECT_EQ(window.GetWindowRect(), (Rect{10, 20, 210, 120}));
     Pump();  // paints nothing, crashes nothing
+}
+
+TEST_F(Window, ShowingMinimisingAndClosingReachTheWindowHookInOrder) {
+    struct Watcher : RecordingWindow {
+        using RecordingWindow::RecordingWindow;
+        std::vector<std::wstring> seen;
+        LRESULT OnWindowMessage(UINT m, WPARAM w, LPARAM, bool& handled) override {
+            handled = false;
+            if (m == WM_SHOWWINDOW) seen.push_back(w ? L"show" : L"hide");
+            if (m == WM_SIZE) seen.push_back(w == SIZE_MINIMIZED ? L"minimized" : L"size");
+            if (m == WM_CLOSE) seen.push_back(L"close:" + std::to_wstring(w));
+            if (m == WM_DESTROY) seen.push_back(L"destroy");
+            if (m == WM_NCDESTROY) seen.push_back(L"ncdestroy");
+            return 0;
+        }
+    } window(L"box.xml");
+    WriteSkinFile("box.xml", kLayout);
+    ASSERT_NE(window.Create(0, L"w", 0, 0), 0u);
+    window.ShowWindow(true);
+    window.SendMessage(WM_SYSCOMMAND, SC_MINIMIZE);
+    EXPECT_TRUE(window.GetStyle() & WS_MINIMIZE);
+    EXPECT_TRUE(backend_->State(window.GetHWND())->minimized);
+    window.Close(2);
+    Pump();
+    EXPECT_EQ(window.seen, (std::vector<std::wstring>{L"size", L"size", L"show", L"minimized", L"close:2", L"destroy",
+                                                      L"ncdestroy"}));
+}
+
+TEST_F(Window, ComboItemsComeFromChildElements) {
+    RecordingWindow window(L"combo.xml");
+    Open(window, R"(<Window size="200,100"><VerticalLayout><Combo name="languageCombo" height="24">
+        <ListLabelElement text="简体中文"/><ListLabelElement text="English"/></Combo></VerticalLayout></Window>)");
+    auto* combo = static_cast<CCombo*>(window.FindControl(L"languageCombo")->GetInterface(L"Combo"));
+    ASSERT_NE(combo, nullptr);
+    EXPECT_EQ(combo->GetItemCount(), 2);
+    EXPECT_EQ(combo->GetItemText(0), L"简体中文");
+    EXPECT_EQ(combo->GetClass(), L"Combo");
 }
 
 TEST_F(Window, DestroyingTheObjectDestroysItsWindow) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <string>
 
 #include "framework/backends/wakeup_event.h"
 #include "framework/window_base.h"
@@ -13,6 +14,11 @@ namespace Framework {
 namespace {
 
 bool Later(const auto& a, const auto& b) { return a.due > b.due; }
+
+// The framework's own messages that carry a heap payload free it when nobody takes them.
+void DropPayload(const Message& message) {
+    if (message.message == kMessageClipboardText) delete reinterpret_cast<std::wstring*>(message.lParam);
+}
 
 }  // namespace
 
@@ -44,6 +50,7 @@ void MessageLoop::Shutdown() {
     {
         std::lock_guard<std::mutex> lock(postedMutex_);
         accepting_ = false;
+        for (const Message& message : posted_) DropPayload(message);
         posted_.clear();
     }
     input_.clear();
@@ -188,7 +195,10 @@ bool MessageLoop::TranslateMessage(const Message& message) {
 
 LRESULT MessageLoop::DispatchMessage(const Message& message) {
     CWindowBase* window = FindWindow(message.hwnd);
-    if (!window) return 0;
+    if (!window) {
+        DropPayload(message);
+        return 0;
+    }
     return window->HandleMessage(message.message, message.wParam, message.lParam);
 }
 

@@ -13,6 +13,7 @@
 #include "framework/label.h"
 #include "framework/paint_manager.h"
 #include "framework/progress.h"
+#include "framework/text.h"
 #include "platform/text_encoding.h"
 
 namespace Framework {
@@ -115,7 +116,8 @@ std::unique_ptr<CControl> CLayoutBuilder::CreateBuiltIn(std::wstring_view e) {
     if (e == L"VerticalLayout") return std::make_unique<CVerticalLayout>();
     if (e == L"HorizontalLayout") return std::make_unique<CHorizontalLayout>();
     if (e == L"TabLayout") return std::make_unique<CTabLayout>();
-    if (e == L"Label" || e == L"Text") return std::make_unique<CLabel>();
+    if (e == L"Label") return std::make_unique<CLabel>();
+    if (e == L"Text") return std::make_unique<CText>();
     if (e == L"Button") return std::make_unique<CButton>();
     if (e == L"CheckBox" || e == L"Option") return std::make_unique<CCheckBox>();
     if (e == L"Edit") return std::make_unique<CEdit>();

@@ -14,6 +14,7 @@ const char* kLayout = R"(<Window size="300,200" caption="0,0,0,40">
   <VerticalLayout>
     <HorizontalLayout height="40">
       <Label name="title" text="标题"/>
+      <Text name="link" text="链接" width="30"/>
       <Button name="minbtn" width="24" height="24"/>
       <Button name="closebtn" width="24" height="24"/>
       <CheckBox name="capCb" width="20" height="20"/>
@@ -129,6 +130,8 @@ TEST_F(Input, CaptionBandDragsTheWindowExceptOverButtonLikeControls) {
     EXPECT_EQ(backend_->State(hwnd_)->moveDrags, 1);
     EXPECT_EQ(window_.notifications, (std::vector<std::wstring>{L"click:capCb", L"selectchanged:capCb", L"click:ok"}));
 
+    const int linkX = window_.FindControl(L"link")->GetPos().left + 5;
+    backend_->InjectClick(hwnd_, linkX, 10);  // a Text control takes the press too
     backend_->InjectClick(hwnd_, minbtnX, 10);
     Pump();
     EXPECT_EQ(backend_->State(hwnd_)->moveDrags, 1);

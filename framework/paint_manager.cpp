@@ -217,6 +217,11 @@ void CPaintManager::ResizeBackBuffer(Size size) {
 }
 
 void CPaintManager::Paint() {
+    // A window without content (a layered companion) shows only what it is handed.
+    if (!root_) {
+        invalid_ = {};
+        return;
+    }
     if (clientSize_.cx <= 0 || clientSize_.cy <= 0) return;
     UpdateLayout();
     ResizeBackBuffer(clientSize_);
@@ -347,6 +352,7 @@ bool CPaintManager::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam, L
         const LPARAM low = lParam & 0xFFFFFFFF, high = (lParam >> 32) & 0xFFFFFFFF;
         const Rect exposed{PointParamX(low), PointParamY(low), PointParamX(high), PointParamY(high)};
         // The back buffer still holds the picture: show it again without repainting.
+        if (!root_) return true;  // content handed over by UpdateLayeredWindow is the caller's to show again
         if (backBuffer_ && !updateNeeded_ && invalid_.IsEmpty()) {
             const Rect r = exposed.Intersect({0, 0, clientSize_.cx, clientSize_.cy});
             if (Backend* backend = MessageLoop::Instance().GetBackend(); backend && !r.IsEmpty()) {

@@ -411,6 +411,30 @@ bool PumpMessages(HWND hwnd) {
     }
 }
 
+bool UpdateLayeredWindow(HWND hwnd, cairo_surface_t* image, const Rect& screenRect) {
+    MessageLoop& loop = MessageLoop::Instance();
+    CWindowBase* window = loop.FindWindow(hwnd);
+    if (!window || !image || cairo_surface_get_type(image) != CAIRO_SURFACE_TYPE_IMAGE ||
+        cairo_image_surface_get_format(image) != CAIRO_FORMAT_ARGB32) {
+        return false;
+    }
+    const int width = cairo_image_surface_get_width(image);
+    const int height = cairo_image_surface_get_height(image);
+    Rect target = screenRect;
+    if (target.IsEmpty()) {
+        const Rect now = window->GetWindowRect();
+        target = {now.left, now.top, now.left + width, now.top + height};
+    }
+    const Rect now = window->GetWindowRect();
+    if (target.Width() != now.Width() || target.Height() != now.Height()) {
+        window->ResizeClient(target.Width(), target.Height());
+    }
+    if (target.left != now.left || target.top != now.top) window->MoveWindow(target.left, target.top);
+    cairo_surface_flush(image);
+    loop.GetBackend()->Present(hwnd, image, {0, 0, std::min(width, target.Width()), std::min(height, target.Height())});
+    return true;
+}
+
 bool IsWindow(HWND hwnd) { return MessageLoop::Instance().IsWindow(hwnd); }
 bool PostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     return MessageLoop::Instance().PostMessage(hwnd, message, wParam, lParam);

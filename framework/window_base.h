@@ -140,6 +140,12 @@ private:
 // (false, and the quit message is posted again).
 bool PumpMessages(HWND hwnd);
 
+// Shows `image` (premultiplied ARGB) as the whole content of `hwnd`, moved and sized to
+// `screenRect` (the image's size when `screenRect` is empty): what a layered window's
+// update does for per-pixel-alpha companions such as a drop shadow. The window should
+// have no layout of its own. False for a window that is gone or an image that is not one.
+bool UpdateLayeredWindow(HWND hwnd, cairo_surface_t* image, const Rect& screenRect);
+
 // Loop helpers in Windows terms.
 bool IsWindow(HWND hwnd);
 bool PostMessage(HWND hwnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);

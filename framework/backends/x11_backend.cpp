@@ -66,7 +66,7 @@ public:
                                "_NET_WORKAREA", "_NET_WM_STATE", "_NET_WM_STATE_ABOVE", "CLIPBOARD", "TARGETS",
                                "PARLUMO_CLIPBOARD", "_NET_SUPPORTED", "_NET_WM_WINDOW_TYPE",
                                "_NET_WM_WINDOW_TYPE_DIALOG", "_NET_WM_WINDOW_TYPE_NORMAL", "_NET_WM_PID",
-                               "_NET_SUPPORTING_WM_CHECK"};
+                               "_NET_SUPPORTING_WM_CHECK", "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"};
         static_assert(sizeof names / sizeof names[0] == kAtomCount);
         XInternAtoms(display_, const_cast<char**>(names), kAtomCount, False, atoms_);
         char compositor[64];
@@ -139,6 +139,14 @@ public:
             if (auto owner = windows_.find(spec.owner); owner != windows_.end()) {
                 XSetTransientForHint(display_, xid, owner->second.xid);
             }
+        }
+        if (spec.exStyle & (WS_EX_TRANSPARENT | WS_EX_LAYERED | WS_EX_TOOLWINDOW)) {
+            // Companion windows (shadows) never take the focus and stay off the taskbar.
+            XWMHints* hints = XAllocWMHints();
+            hints->flags = InputHint;
+            hints->input = False;
+            XSetWMHints(display_, xid, hints);
+            XFree(hints);
         }
         Atom type = atoms_[spec.owner ? kNetWmWindowTypeDialog : kNetWmWindowTypeNormal];
         XChangeProperty(display_, xid, atoms_[kNetWmWindowType], XA_ATOM, 32, PropModeReplace,
@@ -441,7 +449,7 @@ private:
         kWmProtocols, kWmDeleteWindow, kNetWmName, kUtf8String, kMotifWmHints, kNetWmMoveresize, kNetActiveWindow,
         kNetWmIcon, kNetWorkarea, kNetWmState, kNetWmStateAbove, kClipboard, kTargets, kParlumoClipboard,
         kNetSupported, kNetWmWindowType, kNetWmWindowTypeDialog, kNetWmWindowTypeNormal, kNetWmPid,
-        kNetSupportingWmCheck, kAtomCount
+        kNetSupportingWmCheck, kNetWmStateSkipTaskbar, kNetWmStateSkipPager, kAtomCount
     };
 
     struct NativeWindow {
@@ -516,10 +524,18 @@ private:
         size->y = w.rect.top;
         XSetWMNormalHints(display_, w.xid, size);
         XFree(size);
-        if (w.exStyle & WS_EX_TOPMOST) {
-            Atom above = atoms_[kNetWmStateAbove];
+        // Window states are read by the window manager when the window is mapped.
+        std::vector<Atom> states;
+        if (w.exStyle & WS_EX_TOPMOST) states.push_back(atoms_[kNetWmStateAbove]);
+        if (w.exStyle & (WS_EX_TRANSPARENT | WS_EX_LAYERED | WS_EX_TOOLWINDOW)) {
+            states.push_back(atoms_[kNetWmStateSkipTaskbar]);
+            states.push_back(atoms_[kNetWmStateSkipPager]);
+        }
+        if (states.empty()) {
+            XDeleteProperty(display_, w.xid, atoms_[kNetWmState]);
+        } else {
             XChangeProperty(display_, w.xid, atoms_[kNetWmState], XA_ATOM, 32, PropModeReplace,
-                            reinterpret_cast<unsigned char*>(&above), 1);
+                            reinterpret_cast<unsigned char*>(states.data()), static_cast<int>(states.size()));
         }
     }
 

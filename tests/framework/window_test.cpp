@@ -143,6 +143,30 @@ TEST_F(Window, ComboItemsComeFromChildElements) {
     EXPECT_EQ(combo->GetClass(), L"Combo");
 }
 
+TEST_F(Window, LayeredCompanionsShowTheBitmapTheyAreHandedAndLetClicksThrough) {
+    RecordingWindow owner(L"box.xml");
+    const HWND ownerHwnd = Open(owner, kLayout);
+    RecordingWindow shadow(L"");
+    const HWND hwnd = shadow.Create(ownerHwnd, L"", WS_POPUPWINDOW, WS_EX_LAYERED | WS_EX_TRANSPARENT);
+    ASSERT_NE(hwnd, 0u);
+    EXPECT_TRUE(backend_->State(hwnd)->clickThrough);
+    shadow.ShowWindow(true, false);
+    cairo_surface_t* bitmap = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 40, 30);
+    cairo_t* cr = cairo_create(bitmap);
+    cairo_set_source_rgba(cr, 0, 0, 0, 20 / 255.0);  // a faint shadow
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    ASSERT_TRUE(UpdateLayeredWindow(hwnd, bitmap, {100, 50, 140, 80}));
+    Pump();  // its own paints must not wipe the bitmap
+    EXPECT_EQ(shadow.GetWindowRect(), (Rect{100, 50, 140, 80}));
+    EXPECT_EQ(Alpha(Pixel(hwnd, 20, 15)), 20);
+    backend_->Inject(hwnd, WM_MOUSEMOVE, 0, MakePointParam(5, 5));
+    Pump();
+    EXPECT_EQ(backend_->ActiveWindow(), ownerHwnd);  // showing it never took the activation
+    EXPECT_FALSE(UpdateLayeredWindow(0x7FFFFFF, bitmap, {}));
+    cairo_surface_destroy(bitmap);
+}
+
 TEST_F(Window, DestroyingTheObjectDestroysItsWindow) {
     HWND hwnd = 0;
     {

@@ -267,6 +267,10 @@ cairo_surface_t* LoadImage(const std::wstring& file, std::int64_t mask) {
     SurfacePtr image;
     if (auto bytes = ResourceManager::Instance().ReadFile(file)) image = Decode(*bytes, mask);
     cairo_surface_t* result = image.get();
+    // Remembered misses save a lookup per paint; names that never existed cannot grow
+    // the cache without bound.
+    constexpr std::size_t kMostEntries = 4096;
+    if (cache.size() >= kMostEntries) std::erase_if(cache, [](const auto& entry) { return !entry.second; });
     cache.emplace(std::move(key), std::move(image));
     return result;
 }

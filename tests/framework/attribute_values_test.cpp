@@ -8,7 +8,7 @@
 
 using namespace Framework;
 
-TEST(AttributeValues, ColoursAcceptTheSkinFormsAndRefuseTheRest) {
+TEST(FrameworkAttributeValues, ColoursAcceptTheSkinFormsAndRefuseTheRest) {
     const struct { const wchar_t* text; std::optional<std::uint32_t> expected; } cases[] = {
         {L"#26003B76", 0x26003B76u},
         {L"0xFF1675FE", 0xFF1675FEu},
@@ -27,7 +27,7 @@ TEST(AttributeValues, ColoursAcceptTheSkinFormsAndRefuseTheRest) {
     for (const auto& c : cases) EXPECT_EQ(ParseColor(c.text), c.expected) << c.text;
 }
 
-TEST(AttributeValues, NumbersAndRectanglesRefuseMalformedText) {
+TEST(FrameworkAttributeValues, NumbersAndRectanglesRefuseMalformedText) {
     EXPECT_EQ(ParseInteger(L" 42 "), 42);
     EXPECT_EQ(ParseInteger(L"-7"), -7);
     EXPECT_EQ(ParseInteger(L"+3"), 3);
@@ -45,7 +45,7 @@ TEST(AttributeValues, NumbersAndRectanglesRefuseMalformedText) {
     EXPECT_FALSE(ParseBool(L"yes"));
 }
 
-TEST(ImageDescriptions, PlainNamesAndKeyValuePairs) {
+TEST(FrameworkImageDescriptions, PlainNamesAndKeyValuePairs) {
     const ImageDescription plain = ParseImageDescription(L"res\\mainWnd\\bg1.png");
     EXPECT_EQ(plain.file, L"res\\mainWnd\\bg1.png");
     EXPECT_FALSE(plain.dest.has_value());
@@ -65,7 +65,7 @@ TEST(ImageDescriptions, PlainNamesAndKeyValuePairs) {
     EXPECT_EQ(full.source, (Rect{1, 1, 5, 5}));
 }
 
-TEST(ImageDescriptions, MalformedPartsStayUnset) {
+TEST(FrameworkImageDescriptions, MalformedPartsStayUnset) {
     const struct { const wchar_t* text; const wchar_t* file; bool hasDest; int fade; } cases[] = {
         {L"file='a.png' dest='1,2,3'", L"a.png", false, 255},
         {L"file='a.png' fade='abc'", L"a.png", false, 255},

@@ -17,7 +17,7 @@ const char* kLayout = R"(<Window size="400,200"><Font id="0" name="微软雅黑"
     <Control/>
   </VerticalLayout></Window>)";
 
-class EditCombo : public HeadlessFixture {
+class FrameworkEditCombo : public HeadlessFixture {
 protected:
     void SetUp() override {
         HeadlessFixture::SetUp();
@@ -40,7 +40,7 @@ protected:
     CCombo* combo_ = nullptr;
 };
 
-TEST_F(EditCombo, ClickingFocusesAndTypedTextIncludingChineseIsInserted) {
+TEST_F(FrameworkEditCombo, ClickingFocusesAndTypedTextIncludingChineseIsInserted) {
     backend_->InjectClick(hwnd_, 100, 18);
     Pump();
     EXPECT_TRUE(edit_->IsFocused());
@@ -55,7 +55,7 @@ TEST_F(EditCombo, ClickingFocusesAndTypedTextIncludingChineseIsInserted) {
     EXPECT_EQ(std::count(window_.notifications.begin(), window_.notifications.end(), L"textchanged:dir"), 5);
 }
 
-TEST_F(EditCombo, EditingKeysMoveTheCaretAndDeleteAroundIt) {
+TEST_F(FrameworkEditCombo, EditingKeysMoveTheCaretAndDeleteAroundIt) {
     edit_->SetFocus();
     Type(L"abcdef");
     const struct { WPARAM key; LPARAM modifiers; const wchar_t* text; int caret; int selStart; int selEnd; } steps[] = {
@@ -81,7 +81,7 @@ TEST_F(EditCombo, EditingKeysMoveTheCaretAndDeleteAroundIt) {
     }
 }
 
-TEST_F(EditCombo, TypingReplacesTheSelectionAndTheLengthLimitHolds) {
+TEST_F(FrameworkEditCombo, TypingReplacesTheSelectionAndTheLengthLimitHolds) {
     edit_->SetFocus();
     Type(L"0123456789");
     edit_->SetSelection(2, 8);
@@ -94,7 +94,7 @@ TEST_F(EditCombo, TypingReplacesTheSelectionAndTheLengthLimitHolds) {
     EXPECT_EQ(edit_->GetText().size(), 20u);
 }
 
-TEST_F(EditCombo, ClipboardCopyCutAndPasteOfOneLine) {
+TEST_F(FrameworkEditCombo, ClipboardCopyCutAndPasteOfOneLine) {
     edit_->SetFocus();
     Type(L"C:/Program Files");
     edit_->SetSelection(0, 2);
@@ -114,7 +114,7 @@ TEST_F(EditCombo, ClipboardCopyCutAndPasteOfOneLine) {
     EXPECT_EQ(window_.FindControl(L"other")->GetText(), L"elsewhere");
 }
 
-TEST_F(EditCombo, PastedTextForAWindowThatIsGoneIsDroppedQuietly) {
+TEST_F(FrameworkEditCombo, PastedTextForAWindowThatIsGoneIsDroppedQuietly) {
     edit_->SetFocus();
     backend_->SetClipboard(L"late");
     backend_->InjectKey(hwnd_, 'V', kKeyControl);
@@ -129,7 +129,7 @@ TEST_F(EditCombo, PastedTextForAWindowThatIsGoneIsDroppedQuietly) {
     EXPECT_EQ(edit_->GetText(), L"");
 }
 
-TEST_F(EditCombo, ClickPlacesTheCaretAndDragSelects) {
+TEST_F(FrameworkEditCombo, ClickPlacesTheCaretAndDragSelects) {
     edit_->SetText(L"abcdefghij");
     const int left = edit_->GetPos().left + 9;
     backend_->InjectClick(hwnd_, left + 1, 18);
@@ -149,7 +149,7 @@ TEST_F(EditCombo, ClickPlacesTheCaretAndDragSelects) {
     EXPECT_FALSE(edit_->IsFocused());
 }
 
-TEST_F(EditCombo, ComboSelectsByListAndKeysAndNotifiesItemSelect) {
+TEST_F(FrameworkEditCombo, ComboSelectsByListAndKeysAndNotifiesItemSelect) {
     EXPECT_EQ(combo_->GetItemCount(), 3);
     EXPECT_EQ(combo_->GetCurSel(), -1);
     EXPECT_TRUE(combo_->SelectItem(0, false));

@@ -28,7 +28,7 @@ const char* kLayout = R"(<Window size="300,200" caption="0,0,0,40">
   </VerticalLayout>
 </Window>)";
 
-class Input : public HeadlessFixture {
+class FrameworkInput : public HeadlessFixture {
 protected:
     void OpenWindow() {
         hwnd_ = Open(window_, kLayout);
@@ -42,7 +42,7 @@ protected:
     CCheckBox* cb_ = nullptr;
 };
 
-TEST_F(Input, ButtonGoesHotPushedAndClicksOnReleaseOverIt) {
+TEST_F(FrameworkInput, ButtonGoesHotPushedAndClicksOnReleaseOverIt) {
     OpenWindow();
     backend_->InjectMouseMove(hwnd_, 50, 60);
     Pump();
@@ -61,7 +61,7 @@ TEST_F(Input, ButtonGoesHotPushedAndClicksOnReleaseOverIt) {
     EXPECT_FALSE(ok_->IsHot());
 }
 
-TEST_F(Input, ReleasingAwayFromTheButtonCancelsTheClick) {
+TEST_F(FrameworkInput, ReleasingAwayFromTheButtonCancelsTheClick) {
     OpenWindow();
     backend_->InjectMouseMove(hwnd_, 50, 60);
     backend_->Inject(hwnd_, WM_LBUTTONDOWN, 0, MakePointParam(50, 60));
@@ -77,7 +77,7 @@ TEST_F(Input, ReleasingAwayFromTheButtonCancelsTheClick) {
     EXPECT_TRUE(window_.notifications.empty());
 }
 
-TEST_F(Input, DisabledAndHiddenButtonsTakeNoClicks) {
+TEST_F(FrameworkInput, DisabledAndHiddenButtonsTakeNoClicks) {
     OpenWindow();
     backend_->InjectClick(hwnd_, 150, 60);  // "off" is disabled
     Pump();
@@ -94,7 +94,7 @@ TEST_F(Input, DisabledAndHiddenButtonsTakeNoClicks) {
     EXPECT_TRUE(window_.notifications.empty());
 }
 
-TEST_F(Input, CheckBoxTogglesAndReportsEachChange) {
+TEST_F(FrameworkInput, CheckBoxTogglesAndReportsEachChange) {
     OpenWindow();
     EXPECT_TRUE(cb_->GetCheck());
     backend_->InjectClick(hwnd_, 250, 60);
@@ -113,7 +113,7 @@ TEST_F(Input, CheckBoxTogglesAndReportsEachChange) {
     EXPECT_EQ(window_.notifications, std::vector<std::wstring>{L"selectchanged:cb"});
 }
 
-TEST_F(Input, CaptionBandDragsTheWindowExceptOverButtonLikeControls) {
+TEST_F(FrameworkInput, CaptionBandDragsTheWindowExceptOverButtonLikeControls) {
     OpenWindow();
     const Rect window = window_.GetWindowRect();
     backend_->Inject(hwnd_, WM_LBUTTONDOWN, 0, MakePointParam(30, 10));  // over the title label
@@ -139,7 +139,7 @@ TEST_F(Input, CaptionBandDragsTheWindowExceptOverButtonLikeControls) {
     EXPECT_TRUE(window_.GetStyle() & WS_MINIMIZE);
 }
 
-TEST_F(Input, CloseButtonClosesTheWindowByDefault) {
+TEST_F(FrameworkInput, CloseButtonClosesTheWindowByDefault) {
     OpenWindow();
     const int x = window_.FindControl(L"closebtn")->GetPos().left + 5;
     backend_->InjectClick(hwnd_, x, 10);
@@ -149,7 +149,7 @@ TEST_F(Input, CloseButtonClosesTheWindowByDefault) {
     EXPECT_EQ(backend_->State(hwnd_), nullptr);
 }
 
-TEST_F(Input, EscapeClosesUnlessThePreFilterSwallowsIt) {
+TEST_F(FrameworkInput, EscapeClosesUnlessThePreFilterSwallowsIt) {
     OpenWindow();
     window_.swallowEscape = true;
     backend_->InjectKey(hwnd_, VK_ESCAPE);
@@ -162,7 +162,7 @@ TEST_F(Input, EscapeClosesUnlessThePreFilterSwallowsIt) {
     EXPECT_FALSE(IsWindow(hwnd_));
 }
 
-TEST_F(Input, TabMovesKeyboardFocusAndSpacePressesTheFocusedButton) {
+TEST_F(FrameworkInput, TabMovesKeyboardFocusAndSpacePressesTheFocusedButton) {
     OpenWindow();
     ok_->SetFocus();
     EXPECT_TRUE(ok_->IsFocused());
@@ -179,7 +179,7 @@ TEST_F(Input, TabMovesKeyboardFocusAndSpacePressesTheFocusedButton) {
     EXPECT_EQ(window_.GetPaintManager().GetFocus(), nullptr);
 }
 
-TEST_F(Input, WindowCodeCanRefuseACloseRequestFromTheUser) {
+TEST_F(FrameworkInput, WindowCodeCanRefuseACloseRequestFromTheUser) {
     OpenWindow();
     struct Guard : RecordingWindow {
         using RecordingWindow::RecordingWindow;

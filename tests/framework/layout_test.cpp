@@ -48,7 +48,7 @@ const char* kTitleBarLayout = R"(<?xml version="1.0" encoding="UTF-8"?>
   </VerticalLayout>
 </Window>)";
 
-class Layout : public HeadlessFixture {};
+class FrameworkLayout : public HeadlessFixture {};
 
 Rect PosOf(CWindowBase& window, const wchar_t* name) {
     CControl* control = window.FindControl(name);
@@ -56,7 +56,7 @@ Rect PosOf(CWindowBase& window, const wchar_t* name) {
     return control ? control->GetPos() : Rect{};
 }
 
-TEST_F(Layout, FixedChildrenKeepTheirSizeAndFlexibleOnesShareTheRest) {
+TEST_F(FrameworkLayout, FixedChildrenKeepTheirSizeAndFlexibleOnesShareTheRest) {
     RecordingWindow window(L"main.xml");
     ASSERT_NE(Open(window, kTitleBarLayout), 0u);
     EXPECT_EQ(window.GetWindowRect().Width(), 600);
@@ -82,7 +82,7 @@ TEST_F(Layout, FixedChildrenKeepTheirSizeAndFlexibleOnesShareTheRest) {
     for (const auto& c : cases) EXPECT_EQ(PosOf(window, c.name), c.expected) << Platform::WideToUtf8(c.name);
 }
 
-TEST_F(Layout, VisibilityAndFixedWidthChangesReflowTheParent) {
+TEST_F(FrameworkLayout, VisibilityAndFixedWidthChangesReflowTheParent) {
     RecordingWindow window(L"main.xml");
     ASSERT_NE(Open(window, kTitleBarLayout), 0u);
     window.FindControl(L"hidden")->SetVisible(true);
@@ -99,7 +99,7 @@ TEST_F(Layout, VisibilityAndFixedWidthChangesReflowTheParent) {
     EXPECT_EQ(PosOf(window, L"titleTabLt"), (Rect{10, 0, 110, 45}));
 }
 
-TEST_F(Layout, TabLayoutShowsOnePageAndNotifiesSelection) {
+TEST_F(FrameworkLayout, TabLayoutShowsOnePageAndNotifiesSelection) {
     RecordingWindow window(L"main.xml");
     ASSERT_NE(Open(window, kTitleBarLayout), 0u);
     auto* tabs = static_cast<CTabLayout*>(window.FindControl(L"titleTabLt")->GetInterface(L"TabLayout"));
@@ -121,7 +121,7 @@ TEST_F(Layout, TabLayoutShowsOnePageAndNotifiesSelection) {
     EXPECT_EQ(window.notifications.size(), 1u);
 }
 
-TEST_F(Layout, NestedTabPagesStayHiddenUntilTheirOwnPageIsSelected) {
+TEST_F(FrameworkLayout, NestedTabPagesStayHiddenUntilTheirOwnPageIsSelected) {
     const char* xml = R"(<Window size="100,100"><TabLayout name="outer">
         <Label name="first"/>
         <TabLayout name="inner"><Label name="innerA"/><Label name="innerB"/></TabLayout>
@@ -141,7 +141,7 @@ TEST_F(Layout, NestedTabPagesStayHiddenUntilTheirOwnPageIsSelected) {
     EXPECT_TRUE(window.FindControl(L"innerB")->IsVisible());
 }
 
-TEST_F(Layout, WindowAttributesFontsAndUnknownsAreKept) {
+TEST_F(FrameworkLayout, WindowAttributesFontsAndUnknownsAreKept) {
     RecordingWindow window(L"main.xml");
     ASSERT_NE(Open(window, kTitleBarLayout), 0u);
     CPaintManager& pm = window.GetPaintManager();
@@ -158,7 +158,7 @@ TEST_F(Layout, WindowAttributesFontsAndUnknownsAreKept) {
     EXPECT_EQ(window.readyCount, 1);
 }
 
-TEST_F(Layout, BadAttributeValuesLeaveDefaultsAndUnknownsAreIgnored) {
+TEST_F(FrameworkLayout, BadAttributeValuesLeaveDefaultsAndUnknownsAreIgnored) {
     const char* xml = R"(<Window size="200,100"><VerticalLayout>
         <Label name="l" height="abc" width="-5" textcolor="#XYZ" bkcolor="#80FF0000" font="x" textpadding="1,2" wobble="3"/>
         <Button name="b" borderround="1" bordersize="-2" hotborercolor="#FF000000"/>
@@ -176,7 +176,7 @@ TEST_F(Layout, BadAttributeValuesLeaveDefaultsAndUnknownsAreIgnored) {
     EXPECT_EQ(static_cast<CProgress*>(window.FindControl(L"p"))->GetValue(), 100);
 }
 
-TEST_F(Layout, UnknownElementsGoToTheCustomControlFactory) {
+TEST_F(FrameworkLayout, UnknownElementsGoToTheCustomControlFactory) {
     const char* xml = R"(<Window size="200,100"><VerticalLayout>
         <SequenceLabel name="anim" width="30"><Label name="swallowed"/></SequenceLabel>
         <Mystery name="gone"><Label name="alsoGone"/></Mystery>
@@ -195,7 +195,7 @@ TEST_F(Layout, UnknownElementsGoToTheCustomControlFactory) {
     EXPECT_NE(window.FindControl(L"after"), nullptr);
 }
 
-TEST_F(Layout, LayoutsThatCannotBeLoadedFailCreation) {
+TEST_F(FrameworkLayout, LayoutsThatCannotBeLoadedFailCreation) {
     const struct { const char* name; const char* xml; const wchar_t* errorWord; } cases[] = {
         {nullptr, nullptr, L"not found"},
         {"broken.xml", "<Window size=\"1,1\"><VerticalLayout></Window>", L"cannot be parsed"},
@@ -216,7 +216,7 @@ TEST_F(Layout, LayoutsThatCannotBeLoadedFailCreation) {
     }
 }
 
-TEST_F(Layout, DeepNestingIsRefusedInsteadOfExhaustingTheStack) {
+TEST_F(FrameworkLayout, DeepNestingIsRefusedInsteadOfExhaustingTheStack) {
     std::string xml = "<Window>";
     for (int i = 0; i < 5000; ++i) xml += "<VerticalLayout>";
     for (int i = 0; i < 5000; ++i) xml += "</VerticalLayout>";
@@ -227,7 +227,7 @@ TEST_F(Layout, DeepNestingIsRefusedInsteadOfExhaustingTheStack) {
     EXPECT_NE(window.LayoutError().find(L"deeper"), std::wstring::npos);
 }
 
-TEST_F(Layout, HugeSizesNeitherOverflowTheLayoutNorMakeGiantWindows) {
+TEST_F(FrameworkLayout, HugeSizesNeitherOverflowTheLayoutNorMakeGiantWindows) {
     std::string xml = "<Window size=\"1000000,1000000\"><HorizontalLayout>";
     for (int i = 0; i < 3000; ++i) xml += "<Control width=\"1000000\" padding=\"1000000,0,1000000,0\"/>";
     xml += "<Label name=\"last\"/></HorizontalLayout></Window>";
@@ -240,7 +240,7 @@ TEST_F(Layout, HugeSizesNeitherOverflowTheLayoutNorMakeGiantWindows) {
     EXPECT_EQ(last.Width(), 0);
 }
 
-TEST_F(Layout, LayoutNamesAreFoundIgnoringLetterCaseAndEitherSeparator) {
+TEST_F(FrameworkLayout, LayoutNamesAreFoundIgnoringLetterCaseAndEitherSeparator) {
     WriteSkinFile("res/mainWnd/mainWnd.xml", "<Window size=\"120,80\"><Label name=\"x\"/></Window>");
     for (const wchar_t* name : {L"res/mainWnd/mainWnd.xml", L"RES\\MainWnd\\MainWnd.xml"}) {
         RecordingWindow window(name);

@@ -18,9 +18,9 @@ constexpr UINT kInstallerEvent = WM_USER + 1000;  // 2024, the installer's event
 const char* kSmall = R"(<Window size="200,120"><VerticalLayout name="root"><Button name="okBtn" height="30"/>
   <Button name="closebtn" height="30"/><Label name="lbl"/></VerticalLayout></Window>)";
 
-class Loop : public HeadlessFixture {};
+class FrameworkLoop : public HeadlessFixture {};
 
-TEST_F(Loop, MessagesPostedFromOtherThreadsArriveInOrderDuringANestedModalRun) {
+TEST_F(FrameworkLoop, MessagesPostedFromOtherThreadsArriveInOrderDuringANestedModalRun) {
     RecordingWindow owner(L"owner.xml");
     const HWND ownerHwnd = Open(owner, kSmall);
     ASSERT_NE(ownerHwnd, 0u);
@@ -69,7 +69,7 @@ TEST_F(Loop, MessagesPostedFromOtherThreadsArriveInOrderDuringANestedModalRun) {
     for (auto [thread, sequence] : received) EXPECT_EQ(sequence, next[thread]++);
 }
 
-TEST_F(Loop, TheOwnerOfAModalWindowIgnoresClicksUntilItCloses) {
+TEST_F(FrameworkLoop, TheOwnerOfAModalWindowIgnoresClicksUntilItCloses) {
     RecordingWindow owner(L"owner.xml");
     const HWND ownerHwnd = Open(owner, kSmall);
     RecordingWindow dialog(L"dialog.xml");
@@ -84,7 +84,7 @@ TEST_F(Loop, TheOwnerOfAModalWindowIgnoresClicksUntilItCloses) {
     EXPECT_EQ(dialog.notifications, std::vector<std::wstring>{L"click:closebtn"});
 }
 
-TEST_F(Loop, AQuitMessageEndsTheModalRunAndIsPostedAgain) {
+TEST_F(FrameworkLoop, AQuitMessageEndsTheModalRunAndIsPostedAgain) {
     RecordingWindow dialog(L"dialog.xml");
     WriteSkinFile("dialog.xml", kSmall);
     ASSERT_NE(dialog.Create(0, L"dialog", 0, 0), 0u);
@@ -97,7 +97,7 @@ TEST_F(Loop, AQuitMessageEndsTheModalRunAndIsPostedAgain) {
     EXPECT_EQ(message.wParam, 5u);
 }
 
-TEST_F(Loop, WindowTimersFireOnTheWindowThreadAndControlTimersNotify) {
+TEST_F(FrameworkLoop, WindowTimersFireOnTheWindowThreadAndControlTimersNotify) {
     RecordingWindow window(L"w.xml");
     const HWND hwnd = Open(window, kSmall);
     const auto windowThread = std::this_thread::get_id();
@@ -134,7 +134,7 @@ TEST_F(Loop, WindowTimersFireOnTheWindowThreadAndControlTimersNotify) {
               3);
 }
 
-TEST_F(Loop, StartingARunningControlTimerLeavesItsPeriodUnchanged) {
+TEST_F(FrameworkLoop, StartingARunningControlTimerLeavesItsPeriodUnchanged) {
     RecordingWindow window(L"w.xml");
     Open(window, kSmall);
     CControl* label = window.FindControl(L"lbl");
@@ -152,7 +152,7 @@ TEST_F(Loop, StartingARunningControlTimerLeavesItsPeriodUnchanged) {
     EXPECT_EQ(window.notifications.front(), L"timer:lbl:11");
 }
 
-TEST_F(Loop, TimersOfADestroyedControlOrWindowNeverFire) {
+TEST_F(FrameworkLoop, TimersOfADestroyedControlOrWindowNeverFire) {
     RecordingWindow window(L"w.xml");
     const HWND hwnd = Open(window, kSmall);
     auto* root = static_cast<CContainer*>(window.FindControl(L"root"));
@@ -173,7 +173,7 @@ TEST_F(Loop, TimersOfADestroyedControlOrWindowNeverFire) {
     EXPECT_FALSE(IsWindow(hwnd));
 }
 
-TEST_F(Loop, QueuedNotificationsArriveAfterTheCurrentMessageInOrder) {
+TEST_F(FrameworkLoop, QueuedNotificationsArriveAfterTheCurrentMessageInOrder) {
     RecordingWindow window(L"w.xml");
     Open(window, kSmall);
     CPaintManager& pm = window.GetPaintManager();
@@ -185,7 +185,7 @@ TEST_F(Loop, QueuedNotificationsArriveAfterTheCurrentMessageInOrder) {
     EXPECT_EQ(window.notifications, (std::vector<std::wstring>{L"now:root", L"checknet:root", L"install:root"}));
 }
 
-TEST_F(Loop, PumpMessagesReportsTimeOnlyAfterDispatchingPastOneHundredMilliseconds) {
+TEST_F(FrameworkLoop, PumpMessagesReportsTimeOnlyAfterDispatchingPastOneHundredMilliseconds) {
     RecordingWindow window(L"w.xml");
     const HWND hwnd = Open(window, kSmall);
     int ticks = 0;
@@ -205,7 +205,7 @@ TEST_F(Loop, PumpMessagesReportsTimeOnlyAfterDispatchingPastOneHundredMillisecon
     EXPECT_TRUE(Utils::PumpMessages(0));
 }
 
-TEST_F(Loop, PumpMessagesStopsWhenTheWindowGoesOrAQuitArrives) {
+TEST_F(FrameworkLoop, PumpMessagesStopsWhenTheWindowGoesOrAQuitArrives) {
     RecordingWindow window(L"w.xml");
     const HWND hwnd = Open(window, kSmall);
     window.Close();
@@ -221,7 +221,7 @@ TEST_F(Loop, PumpMessagesStopsWhenTheWindowGoesOrAQuitArrives) {
     EXPECT_EQ(message.wParam, 3u);
 }
 
-TEST_F(Loop, PostingAfterTheWindowIsGoneIsHarmless) {
+TEST_F(FrameworkLoop, PostingAfterTheWindowIsGoneIsHarmless) {
     RecordingWindow window(L"w.xml");
     const HWND hwnd = Open(window, kSmall);
     window.DestroyWindow();

@@ -12,7 +12,7 @@
 namespace FrameworkTest {
 namespace {
 
-class Paint : public HeadlessFixture {
+class FrameworkPaint : public HeadlessFixture {
 protected:
     // One 100x40 label per image attribute, stacked on a white window.
     HWND OpenImages(const std::vector<std::string>& images) {
@@ -27,7 +27,7 @@ protected:
     RecordingWindow window_{L"paint.xml"};
 };
 
-TEST_F(Paint, ColoursAndHalfTransparentImagesCompositeCorrectly) {
+TEST_F(FrameworkPaint, ColoursAndHalfTransparentImagesCompositeCorrectly) {
     WritePng("half.png", 10, 10, 0x80FF0000);
     const HWND hwnd = OpenImages({"half.png", "missing.png"});
     ASSERT_NE(hwnd, 0u);
@@ -40,13 +40,13 @@ TEST_F(Paint, ColoursAndHalfTransparentImagesCompositeCorrectly) {
     EXPECT_EQ(Pixel(hwnd, 50, 60), 0xFFFFFFFFu);
 }
 
-TEST_F(Paint, WindowAreasWithoutContentStayTransparentForPerPixelAlpha) {
+TEST_F(FrameworkPaint, WindowAreasWithoutContentStayTransparentForPerPixelAlpha) {
     const HWND hwnd = Open(window_, R"(<Window size="50,50"><VerticalLayout><Label height="10" bkcolor="#FF000000"/></VerticalLayout></Window>)");
     EXPECT_EQ(Pixel(hwnd, 5, 5), 0xFF000000u);
     EXPECT_EQ(Pixel(hwnd, 5, 30), 0u);
 }
 
-TEST_F(Paint, ImageDescriptionsControlWhereAndHowTheImageIsDrawn) {
+TEST_F(FrameworkPaint, ImageDescriptionsControlWhereAndHowTheImageIsDrawn) {
     // 10x10: two blue columns at each side, green inside.
     {
         cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 10, 10);
@@ -89,7 +89,7 @@ TEST_F(Paint, ImageDescriptionsControlWhereAndHowTheImageIsDrawn) {
     EXPECT_NEAR(Green(Pixel(hwnd, 50, 260)), 127, 2);
 }
 
-TEST_F(Paint, ProgressFillCoversTheValuesShareAndClamps) {
+TEST_F(FrameworkPaint, ProgressFillCoversTheValuesShareAndClamps) {
     WritePng("track.png", 10, 8, 0xFF0000FF);
     WritePng("fill.png", 10, 8, 0xFF00FF00);
     const HWND hwnd = Open(window_, R"(<Window size="200,8"><VerticalLayout>
@@ -107,7 +107,7 @@ TEST_F(Paint, ProgressFillCoversTheValuesShareAndClamps) {
     EXPECT_EQ(progress->GetValue(), 0);
 }
 
-TEST_F(Paint, ChineseTextFindsAFaceAndIsDrawn) {
+TEST_F(FrameworkPaint, ChineseTextFindsAFaceAndIsDrawn) {
     const FontSpec font{L"微软雅黑", 14};
     for (const wchar_t* text : {L"安装完成", L"正在安装中:0%，请稍候...", L"《用户许可协议》"}) {
         EXPECT_EQ(RenderEngine::UnknownGlyphCount(text, font), 0) << Platform::WideToUtf8(text);
@@ -132,7 +132,7 @@ TEST_F(Paint, ChineseTextFindsAFaceAndIsDrawn) {
               RenderEngine::MeasureText(L"安装完成", FontSpec{L"微软雅黑", 20}, DT_SINGLELINE));
 }
 
-TEST_F(Paint, ARepaintCoversOnlyWhatWasInvalidated) {
+TEST_F(FrameworkPaint, ARepaintCoversOnlyWhatWasInvalidated) {
     const HWND hwnd = Open(window_, R"(<Window size="300,200"><VerticalLayout bkcolor="#FFFFFFFF">
         <Label name="a" height="20"/><Label name="b" height="30" bkcolor="#FF00FF00"/><Control/></VerticalLayout></Window>)");
     const int before = backend_->State(hwnd)->presents;
@@ -151,7 +151,7 @@ TEST_F(Paint, ARepaintCoversOnlyWhatWasInvalidated) {
     EXPECT_EQ(backend_->State(hwnd)->presents, before + 2);
 }
 
-TEST_F(Paint, OutlinedButtonsKeepTheirBorderWhenHotAndChangeTextColour) {
+TEST_F(FrameworkPaint, OutlinedButtonsKeepTheirBorderWhenHotAndChangeTextColour) {
     const HWND hwnd = Open(window_, R"(<Window size="100,40"><VerticalLayout bkcolor="#FFFFFFFF">
         <Button name="ok" text="是" textcolor="#FF1890FF" hottextcolor="#FF5A9DFD" bordercolor="#FF1890FF" bordersize="1"
                 hotborercolor="#FFFF0000" bkcolor="#FFFFFFFF" hotbkcolor="#FFEEEEEE"/></VerticalLayout></Window>)");

@@ -10,9 +10,9 @@ namespace {
 
 const char* kLayout = R"(<Window size="360,180" caption="0,0,0,30"><VerticalLayout><Label name="textLbl"/></VerticalLayout></Window>)";
 
-class Window : public HeadlessFixture {};
+class FrameworkWindow : public HeadlessFixture {};
 
-TEST_F(Window, CreationDropsTheSystemCaptionAndTakesItsSizeFromTheLayout) {
+TEST_F(FrameworkWindow, CreationDropsTheSystemCaptionAndTakesItsSizeFromTheLayout) {
     RecordingWindow window(L"box.xml");
     WriteSkinFile("box.xml", kLayout);
     const HWND hwnd = window.Create(0, L"消息框", 0x10CF0000, 0, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT);
@@ -29,7 +29,7 @@ TEST_F(Window, CreationDropsTheSystemCaptionAndTakesItsSizeFromTheLayout) {
     EXPECT_EQ(backend_->State(hwnd)->spec.style & WS_MAXIMIZEBOX, 0u);
 }
 
-TEST_F(Window, CentringUsesTheOwnerOrTheWorkAreaAndStaysInside) {
+TEST_F(FrameworkWindow, CentringUsesTheOwnerOrTheWorkAreaAndStaysInside) {
     backend_->SetWorkArea({0, 0, 1000, 700});
     RecordingWindow owner(L"owner.xml");
     WriteSkinFile("owner.xml", R"(<Window size="600,400"><Control/></Window>)");
@@ -56,7 +56,7 @@ TEST_F(Window, CentringUsesTheOwnerOrTheWorkAreaAndStaysInside) {
     EXPECT_EQ(box.GetWindowRect().Width(), 360);
 }
 
-TEST_F(Window, SentMessagesRunAtOnceAndPostedOnesLater) {
+TEST_F(FrameworkWindow, SentMessagesRunAtOnceAndPostedOnesLater) {
     RecordingWindow window(L"box.xml");
     const HWND hwnd = Open(window, kLayout);
     window.onCustom = [](UINT message, WPARAM wParam, LPARAM, bool& handled) -> LRESULT {
@@ -71,7 +71,7 @@ TEST_F(Window, SentMessagesRunAtOnceAndPostedOnesLater) {
     EXPECT_EQ(window.customMessages.back().wParam, 1u);
 }
 
-TEST_F(Window, IconsComeFromPngBytesAndBrokenBytesAreRefused) {
+TEST_F(FrameworkWindow, IconsComeFromPngBytesAndBrokenBytesAreRefused) {
     RecordingWindow window(L"box.xml");
     const HWND hwnd = Open(window, kLayout);
     WritePng("icon.png", 32, 32, 0xFF336699);
@@ -83,7 +83,7 @@ TEST_F(Window, IconsComeFromPngBytesAndBrokenBytesAreRefused) {
     EXPECT_FALSE(backend_->State(otherHwnd)->hasIcon);
 }
 
-TEST_F(Window, StringTableAndInstanceFolder) {
+TEST_F(FrameworkWindow, StringTableAndInstanceFolder) {
     ResourceManager& resources = ResourceManager::Instance();
     resources.SetText(104, L"磁盘空间不足");
     EXPECT_EQ(resources.GetText(104), L"磁盘空间不足");
@@ -96,7 +96,7 @@ TEST_F(Window, StringTableAndInstanceFolder) {
     EXPECT_TRUE(Platform::PathExists(folder + L"framework_test"));
 }
 
-TEST_F(Window, AWindowWithoutLayoutHasNoContentAndIsNotReady) {
+TEST_F(FrameworkWindow, AWindowWithoutLayoutHasNoContentAndIsNotReady) {
     RecordingWindow window(L"");
     const HWND hwnd = window.Create(0, L"plain", WS_VISIBLE, 0, 10, 20, 200, 100);
     ASSERT_NE(hwnd, 0u);
@@ -106,7 +106,7 @@ TEST_F(Window, AWindowWithoutLayoutHasNoContentAndIsNotReady) {
     Pump();  // paints nothing, crashes nothing
 }
 
-TEST_F(Window, ShowingMinimisingAndClosingReachTheWindowHookInOrder) {
+TEST_F(FrameworkWindow, ShowingMinimisingAndClosingReachTheWindowHookInOrder) {
     struct Watcher : RecordingWindow {
         using RecordingWindow::RecordingWindow;
         std::vector<std::wstring> seen;
@@ -132,7 +132,7 @@ TEST_F(Window, ShowingMinimisingAndClosingReachTheWindowHookInOrder) {
                                                       L"ncdestroy"}));
 }
 
-TEST_F(Window, ComboItemsComeFromChildElements) {
+TEST_F(FrameworkWindow, ComboItemsComeFromChildElements) {
     RecordingWindow window(L"combo.xml");
     Open(window, R"(<Window size="200,100"><VerticalLayout><Combo name="languageCombo" height="24">
         <ListLabelElement text="简体中文"/><ListLabelElement text="English"/></Combo></VerticalLayout></Window>)");
@@ -143,7 +143,7 @@ TEST_F(Window, ComboItemsComeFromChildElements) {
     EXPECT_EQ(combo->GetClass(), L"Combo");
 }
 
-TEST_F(Window, LayeredCompanionsShowTheBitmapTheyAreHandedAndLetClicksThrough) {
+TEST_F(FrameworkWindow, LayeredCompanionsShowTheBitmapTheyAreHandedAndLetClicksThrough) {
     RecordingWindow owner(L"box.xml");
     const HWND ownerHwnd = Open(owner, kLayout);
     RecordingWindow shadow(L"");
@@ -167,7 +167,7 @@ TEST_F(Window, LayeredCompanionsShowTheBitmapTheyAreHandedAndLetClicksThrough) {
     cairo_surface_destroy(bitmap);
 }
 
-TEST_F(Window, DestroyingTheObjectDestroysItsWindow) {
+TEST_F(FrameworkWindow, DestroyingTheObjectDestroysItsWindow) {
     HWND hwnd = 0;
     {
         RecordingWindow window(L"box.xml");

@@ -33,7 +33,7 @@ std::uint32_t PixelOf(cairo_surface_t* image, int x, int y) {
     return reinterpret_cast<const std::uint32_t*>(data + y * cairo_image_surface_get_stride(image))[x];
 }
 
-TEST(XvfbWindow, ClicksTypingAndCaptionDragsReachTheWindowAndTheScreenshotShowsIt) {
+TEST(FrameworkXvfbWindow, ClicksTypingAndCaptionDragsReachTheWindowAndTheScreenshotShowsIt) {
     if (!XvfbSession::XvfbInstalled()) GTEST_SKIP() << "Xvfb is not installed";
     XvfbSession session;
     std::string error;

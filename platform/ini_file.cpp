@@ -1,6 +1,5 @@
 #include "platform/ini_file.h"
 
-#include <cwctype>
 #include <optional>
 #include <vector>
 
@@ -19,58 +18,6 @@ std::wstring_view Trim(std::wstring_view text) {
     while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
     while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
     return text;
-}
-
-// UTF-8 to wide text; every byte that does not begin a well-formed sequence (overlong
-// forms, surrogates and values above U+10FFFF included) becomes U+FFFD on its own, so a bad
-// byte never swallows the line end or the characters after it.
-std::wstring DecodeUtf8(std::string_view bytes) {
-    std::wstring text;
-    text.reserve(bytes.size());
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-        const unsigned char lead = static_cast<unsigned char>(bytes[at]);
-        if (lead < 0x80) {
-            text += static_cast<wchar_t>(lead);
-            ++at;
-            continue;
-        }
-        std::size_t length = 0;
-        char32_t code = 0;
-        char32_t minimum = 0;
-        if (lead >= 0xC2 && lead <= 0xDF) { length = 2; code = lead & 0x1F; minimum = 0x80; }
-        else if (lead >= 0xE0 && lead <= 0xEF) { length = 3; code = lead & 0x0F; minimum = 0x800; }
-        else if (lead >= 0xF0 && lead <= 0xF4) { length = 4; code = lead & 0x07; minimum = 0x10000; }
-        bool valid = length != 0 && at + length <= bytes.size();
-        for (std::size_t i = 1; valid && i < length; ++i) {
-            const unsigned char next = static_cast<unsigned char>(bytes[at + i]);
-            if ((next & 0xC0) != 0x80) valid = false;
-            else code = (code << 6) | (next & 0x3F);
-        }
-        if (valid && (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)))
-            valid = false;
-        if (!valid) {
-            text += L'\xFFFD';
-            ++at;
-            continue;
-        }
-        text += static_cast<wchar_t>(code);
-        at += length;
-    }
-    return text;
-}
-
-wchar_t FoldCase(wchar_t c) {
-    if (c >= L'A' && c <= L'Z') return static_cast<wchar_t>(c - L'A' + L'a');
-    if (c < 0x80) return c;
-    return static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-}
-
-bool SameName(std::wstring_view a, std::wstring_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (FoldCase(a[i]) != FoldCase(b[i])) return false;
-    return true;
 }
 
 // One line of the file: [begin, contentEnd) is its text without the line end,
@@ -123,7 +70,7 @@ ParsedLine ParseLine(std::string_view line, bool wantValue) {
     if (line[0] == '[') {
         const std::size_t close = line.find(']');
         parsed.kind = LineKind::Section;
-        parsed.name = std::wstring(Trim(DecodeUtf8(line.substr(1, close == std::string_view::npos
+        parsed.name = std::wstring(Trim(Utf8ToWide(line.substr(1, close == std::string_view::npos
                                                                        ? std::string_view::npos
                                                                        : close - 1))));
         return parsed;
@@ -131,8 +78,8 @@ ParsedLine ParseLine(std::string_view line, bool wantValue) {
     const std::size_t equals = line.find('=');
     if (equals == std::string_view::npos) return parsed;
     parsed.kind = LineKind::Entry;
-    parsed.name = std::wstring(Trim(DecodeUtf8(line.substr(0, equals))));
-    if (wantValue) parsed.value = std::wstring(Trim(DecodeUtf8(line.substr(equals + 1))));
+    parsed.name = std::wstring(Trim(Utf8ToWide(line.substr(0, equals))));
+    if (wantValue) parsed.value = std::wstring(Trim(Utf8ToWide(line.substr(equals + 1))));
     return parsed;
 }
 
@@ -168,14 +115,14 @@ Location Locate(std::string_view bytes, const std::vector<LineSpan>& lines,
             const std::size_t first = text.find_first_not_of(" \t");
             if (first == std::string_view::npos || text[first] != '[') continue;
             const ParsedLine parsed = ParseLine(text, false);
-            if (SameName(parsed.name, section)) location.sectionLine = location.lastSectionLine = index;
+            if (EqualsIgnoringCase(parsed.name, section)) location.sectionLine = location.lastSectionLine = index;
             continue;
         }
         const ParsedLine parsed = ParseLine(text, false);
         if (parsed.kind == LineKind::Section) break;  // the first section of the name ended
         if (parsed.kind != LineKind::Entry) continue;
         location.lastSectionLine = index;
-        if (SameName(parsed.name, key)) {
+        if (EqualsIgnoringCase(parsed.name, key)) {
             location.entryLine = index;
             location.value = ParseLine(text, true).value;
             break;

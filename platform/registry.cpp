@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cwctype>
 #include <vector>
 
 #include "platform/paths.h"
@@ -17,19 +16,6 @@ namespace {
 constexpr std::wstring_view kStoreFolder = L"parlumo";
 constexpr std::wstring_view kStoreFile = L"registry.ini";
 constexpr std::wstring_view kLockSuffix = L".lock";
-
-wchar_t FoldCase(wchar_t c) {
-    if (c >= L'A' && c <= L'Z') return static_cast<wchar_t>(c - L'A' + L'a');
-    if (c < 0x80) return c;
-    return static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-}
-
-bool SameName(std::wstring_view a, std::wstring_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (FoldCase(a[i]) != FoldCase(b[i])) return false;
-    return true;
-}
 
 enum class Field { Name, Value };
 
@@ -162,14 +148,14 @@ Location Locate(const std::vector<StoreLine>& lines, std::wstring_view keyPath, 
     for (std::size_t index = 0; index < lines.size(); ++index) {
         const StoreLine& line = lines[index];
         if (!location.section) {
-            if (line.kind == StoreLine::Kind::Section && SameName(line.name, keyPath))
+            if (line.kind == StoreLine::Kind::Section && EqualsIgnoringCase(line.name, keyPath))
                 location.section = index, location.insertAt = index + 1;
             continue;
         }
         if (line.kind == StoreLine::Kind::Section) break;
         if (line.kind != StoreLine::Kind::Value) continue;
         location.insertAt = index + 1;
-        if (SameName(line.name, valueName)) {
+        if (EqualsIgnoringCase(line.name, valueName)) {
             location.value = index;
             break;
         }

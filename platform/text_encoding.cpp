@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <cwctype>
 #include <mutex>
 
 namespace Platform {
@@ -193,5 +194,17 @@ std::string WideToActive(std::wstring_view text) {
 }
 
 std::string ActiveCodePageName() { return LocaleCharset(); }
+
+bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b) {
+    auto fold = [](wchar_t c) -> wchar_t {
+        if (c >= L'A' && c <= L'Z') return static_cast<wchar_t>(c - L'A' + L'a');
+        if (c < 0x80) return c;
+        return static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+    };
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (fold(a[i]) != fold(b[i])) return false;
+    return true;
+}
 
 }  // namespace Platform

@@ -41,6 +41,10 @@ std::string WideToUtf8(std::wstring_view text);
 std::wstring ActiveToWide(std::string_view bytes);
 std::string WideToActive(std::wstring_view text);
 
+// Compares names the way the system's INI files and registry do: without regard to letter
+// case (ASCII by rule, other letters through the C library's lower-case mapping).
+bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b);
+
 // The iconv name behind code page 0 on this machine, for diagnostics ("UTF-8", "GBK" ...).
 std::string ActiveCodePageName();
 

@@ -2,97 +2,32 @@
 
 #include <gtest/gtest.h>
 
-#include <future>
-#include <memory>
+#include <cstdio>
 
 #include "download/curl_downloader.h"
-#include "event_recorder.h"
-#include "fault_server.h"
+#include "downloader_test_support.h"
 #include "platform/clock.h"
-#include "test_support.h"
 
 namespace {
 
-constexpr std::size_t kMiB = 1048576;
+using namespace DownloadTest;
+using DownloadRun = DownloadRunOf<CCurlDownloader>;
 
-// Pauses short enough for a whole retry budget to run in a test.
-DownloadTimings FastTimings() {
-    DownloadTimings timings;
-    timings.retryPause = std::chrono::milliseconds(10);
-    timings.lowSpeedSeconds = 1;
-    timings.connectTimeoutSeconds = 5;
-    return timings;
-}
-
-std::string PackagePath(const std::string& hint) {
-    return TestSupport::MakeFolder(hint) + "/__Package_parlumo.exe";
-}
-
-std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
-
-// Runs one download to its end and keeps what it reported.
-struct DownloadRun {
-    EventRecorder recorder;
-    std::unique_ptr<CCurlDownloader> downloader;
-
-    DownloadRun(const std::string& url, const std::string& path, const DownloadTimings& timings = FastTimings()) {
-        downloader = std::make_unique<CCurlDownloader>(recorder.Callback(), Wide(url), Wide(path), timings);
-        recorder.SetDownloader(downloader.get());
-    }
-    void StartAndWait() {
-        downloader->Start();
-        ASSERT_TRUE(recorder.WaitForEnd()) << "the download never reported success or failure";
-    }
+const CurlDownloaderProfile kProfile = {
+    .digestBodySize = 2 * kMiB + 17,
+    .redirects = 4,
+    .noDigestText = L"curl获取url-md5失败",
+    .mismatchText = L"curl文件md5校验失败",
+    // The single-stream downloader keeps a file that failed its digest.
+    .mismatchedFileKept = true,
+    .sideFileSuffixes = {".part"},
+    .teardownBodySize = 4 * kMiB,
+    .parallelTransfers = 1,
+    .goneAfterTeardown = {"", ".part"},
 };
 
-// Every way an address can resolve, and what the downloader makes of it.
 TEST(CurlDownloaderTest, EventOrderFollowsTheDigestInTheResolvedAddress) {
-    FaultServer server(FaultServer::MakeBody(2 * kMiB + 17));
-    const struct {
-        const char* name;
-        std::string url;
-        std::vector<int> codes;
-        std::vector<std::wstring> md5Texts;
-        bool fileKept;
-    } cases[] = {
-        {"digest folder", server.DigestUrl(), {1001, 1003}, {}, true},
-        {"redirect chain to the digest folder", server.RedirectUrl(4), {1001, 1003}, {}, true},
-        {"no digest folder", server.PlainUrl(), {1001, 1006, 1003}, {L"curl获取url-md5失败"}, true},
-        {"uppercase digest folder",
-         server.UpperDigestUrl(),
-         {1001, 1006, 1005, 1001, 1006, 1004},
-         {L"curl文件md5校验失败", L"curl文件md5校验失败"},
-         true},
-        {"wrong digest folder",
-         server.WrongDigestUrl(),
-         {1001, 1006, 1005, 1001, 1006, 1004},
-         {L"curl文件md5校验失败", L"curl文件md5校验失败"},
-         true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string path = PackagePath("digest");
-        DownloadRun run(c.url, path);
-        run.StartAndWait();
-        EXPECT_EQ(run.recorder.Codes(), c.codes);
-        std::vector<std::wstring> md5Texts;
-        for (const auto& event : run.recorder.Events()) {
-            if (event.code == DL_CODE_MD5_ERROR) {
-                md5Texts.push_back(event.text);
-            }
-            if (event.code == DL_CODE_SUCCESS || event.code == DL_CODE_RETRY) {
-                EXPECT_EQ(event.value, 0.0);
-                EXPECT_EQ(event.text, L"LibCurl");
-            }
-            if (event.code == DL_CODE_FAIL) {
-                EXPECT_EQ(event.value, 0.0);  // a second mismatch
-            }
-        }
-        EXPECT_EQ(md5Texts, c.md5Texts);
-        // The bytes at the destination are the server's bytes in every case.
-        EXPECT_EQ(TestSupport::ReadFile(path), server.Body());
-        EXPECT_FALSE(TestSupport::FileExists(path + ".part"));
-    }
+    ExpectEventOrderFollowsTheDigest<CCurlDownloader>(kProfile);
 }
 
 // Failures that no retry can mend: the budget is spent and the last result reported.
@@ -299,49 +234,8 @@ TEST(CurlDownloaderTest, NewDownloaderDiscardsAnOldSideFile) {
     EXPECT_FALSE(TestSupport::FileExists(path + ".part"));
 }
 
-// Destroys the downloader on another thread and fails if that does not end in time.
-void DestroyWithin(std::unique_ptr<CCurlDownloader>& downloader, std::chrono::seconds limit) {
-    auto done = std::async(std::launch::async, [&downloader] { downloader.reset(); });
-    ASSERT_EQ(done.wait_for(limit), std::future_status::ready) << "destruction did not stop the download";
-}
-
-// The owner may destroy the downloader at any moment; it must stop and join its worker.
 TEST(CurlDownloaderTest, DestructionStopsTransfersPausesAndSilentHosts) {
-    const struct {
-        const char* name;
-        std::function<void(FaultServer&)> setup;
-        std::function<bool(FaultServer&, EventRecorder&)> reached;
-    } cases[] = {
-        {"while transferring",
-         [](FaultServer& server) { server.knobs.bytesPerSecond = 300000; },
-         [](FaultServer& server, EventRecorder&) { return !server.PackageGets().empty(); }},
-        {"while pausing before a retry",
-         [](FaultServer& server) { server.knobs.getStatus = 500; },
-         [](FaultServer& server, EventRecorder&) { return !server.PackageGets().empty(); }},
-        {"while the host does not answer",
-         [](FaultServer& server) { server.knobs.silentHead = true; },
-         [](FaultServer& server, EventRecorder&) { return !server.Requests().empty(); }},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        FaultServer server(FaultServer::MakeBody(4 * kMiB));
-        c.setup(server);
-        EventRecorder recorder;
-        DownloadTimings timings = FastTimings();
-        timings.retryPause = std::chrono::hours(1);
-        timings.lowSpeedSeconds = 3600;
-        const std::string path = PackagePath("teardown");
-        auto downloader = std::make_unique<CCurlDownloader>(recorder.Callback(), Wide(server.DigestUrl()),
-                                                            Wide(path), timings);
-        downloader->Start();
-        ASSERT_TRUE(TestSupport::WaitUntil([&] { return c.reached(server, recorder); }))
-            << "the download never reached the host";
-        DestroyWithin(downloader, std::chrono::seconds(20));
-        EXPECT_FALSE(TestSupport::FileExists(path + ".part"));
-        // A stopped download ends silently: no failure is reported to an owner that is
-        // tearing it down.
-        EXPECT_EQ(recorder.Codes(), (std::vector<int>{1001}));
-    }
+    ExpectDestructionStopsTransfersPausesAndSilentHosts<CCurlDownloader>(kProfile);
 }
 
 }  // namespace

@@ -3,46 +3,28 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <future>
-#include <memory>
+#include <cstdio>
 
 #include "download/mt_curl_downloader.h"
-#include "event_recorder.h"
-#include "fault_server.h"
+#include "downloader_test_support.h"
 #include "platform/clock.h"
-#include "test_support.h"
 
 namespace {
 
-constexpr std::size_t kMiB = 1048576;
+using namespace DownloadTest;
+using DownloadRun = DownloadRunOf<CMTCurlDownloader>;
 
-DownloadTimings FastTimings() {
-    DownloadTimings timings;
-    timings.retryPause = std::chrono::milliseconds(10);
-    timings.partStagger = std::chrono::milliseconds(10);
-    timings.lowSpeedSeconds = 1;
-    timings.connectTimeoutSeconds = 5;
-    return timings;
-}
-
-std::string PackagePath(const std::string& hint) {
-    return TestSupport::MakeFolder(hint) + "/__Package_parlumo.exe";
-}
-
-std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
-
-struct DownloadRun {
-    EventRecorder recorder;
-    std::unique_ptr<CMTCurlDownloader> downloader;
-
-    DownloadRun(const std::string& url, const std::string& path, const DownloadTimings& timings = FastTimings()) {
-        downloader = std::make_unique<CMTCurlDownloader>(recorder.Callback(), Wide(url), Wide(path), timings);
-        recorder.SetDownloader(downloader.get());
-    }
-    void StartAndWait() {
-        downloader->Start();
-        ASSERT_TRUE(recorder.WaitForEnd()) << "the download never reported success or failure";
-    }
+const CurlDownloaderProfile kProfile = {
+    // Above 20 MiB, so that the file comes in two ranges.
+    .digestBodySize = 21 * kMiB + 3,
+    .redirects = 3,
+    .noDigestText = L"mtcurl获取url-md5失败",
+    .mismatchText = L"mtcurl文件md5校验失败",
+    .mismatchedFileKept = false,
+    .sideFileSuffixes = {"_0", "_1"},
+    .teardownBodySize = 21 * kMiB,
+    .parallelTransfers = 2,
+    .goneAfterTeardown = {""},
 };
 
 std::vector<std::string> SortedRanges(const std::vector<FaultServer::Request>& gets) {
@@ -61,54 +43,7 @@ long long RangeStart(const std::string& range) {
 }
 
 TEST(MTCurlDownloaderTest, EventOrderFollowsTheDigestInTheResolvedAddress) {
-    FaultServer server(FaultServer::MakeBody(21 * kMiB + 3));
-    const struct {
-        const char* name;
-        std::string url;
-        std::vector<int> codes;
-        std::vector<std::wstring> md5Texts;
-        bool fileKept;
-    } cases[] = {
-        {"digest folder", server.DigestUrl(), {1001, 1003}, {}, true},
-        {"redirect chain to the digest folder", server.RedirectUrl(3), {1001, 1003}, {}, true},
-        {"no digest folder", server.PlainUrl(), {1001, 1006, 1003}, {L"mtcurl获取url-md5失败"}, true},
-        {"uppercase digest folder",
-         server.UpperDigestUrl(),
-         {1001, 1006, 1005, 1001, 1006, 1004},
-         {L"mtcurl文件md5校验失败", L"mtcurl文件md5校验失败"},
-         false},
-        {"wrong digest folder",
-         server.WrongDigestUrl(),
-         {1001, 1006, 1005, 1001, 1006, 1004},
-         {L"mtcurl文件md5校验失败", L"mtcurl文件md5校验失败"},
-         false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string path = PackagePath("digest");
-        DownloadRun run(c.url, path);
-        run.StartAndWait();
-        EXPECT_EQ(run.recorder.Codes(), c.codes);
-        std::vector<std::wstring> md5Texts;
-        for (const auto& event : run.recorder.Events()) {
-            if (event.code == DL_CODE_MD5_ERROR) {
-                md5Texts.push_back(event.text);
-            }
-            if (event.code == DL_CODE_FAIL || event.code == DL_CODE_RETRY || event.code == DL_CODE_SUCCESS) {
-                EXPECT_EQ(event.value, 0.0);
-                EXPECT_EQ(event.text, L"LibCurl");
-            }
-        }
-        EXPECT_EQ(md5Texts, c.md5Texts);
-        if (c.fileKept) {
-            EXPECT_EQ(TestSupport::ReadFile(path), server.Body());
-        } else {
-            // A file that failed its digest is removed, not left as if it were the package.
-            EXPECT_FALSE(TestSupport::FileExists(path));
-        }
-        EXPECT_FALSE(TestSupport::FileExists(path + "_0"));
-        EXPECT_FALSE(TestSupport::FileExists(path + "_1"));
-    }
+    ExpectEventOrderFollowsTheDigest<CMTCurlDownloader>(kProfile);
 }
 
 // Files under 20 MiB come in one range, larger ones in two; the last takes the remainder.
@@ -336,46 +271,8 @@ TEST(MTCurlDownloaderTest, PackagesOfTwoGibibytesAndMoreAreSplitWithoutOverflow)
     EXPECT_EQ(recorder.Codes(), (std::vector<int>{1001}));
 }
 
-void DestroyWithin(std::unique_ptr<CMTCurlDownloader>& downloader, std::chrono::seconds limit) {
-    auto done = std::async(std::launch::async, [&downloader] { downloader.reset(); });
-    ASSERT_EQ(done.wait_for(limit), std::future_status::ready) << "destruction did not stop the download";
-}
-
 TEST(MTCurlDownloaderTest, DestructionStopsTransfersPausesAndSilentHosts) {
-    const struct {
-        const char* name;
-        std::function<void(FaultServer&)> setup;
-        std::function<bool(FaultServer&)> reached;
-    } cases[] = {
-        {"while transferring",
-         [](FaultServer& server) { server.knobs.bytesPerSecond = 300000; },
-         [](FaultServer& server) { return server.PackageGets().size() >= 2; }},
-        {"while pausing before a retry",
-         [](FaultServer& server) { server.knobs.getStatus = 500; },
-         [](FaultServer& server) { return !server.PackageGets().empty(); }},
-        {"while the host does not answer",
-         [](FaultServer& server) { server.knobs.silentHead = true; },
-         [](FaultServer& server) { return !server.Requests().empty(); }},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        FaultServer server(FaultServer::MakeBody(21 * kMiB));
-        c.setup(server);
-        EventRecorder recorder;
-        DownloadTimings timings = FastTimings();
-        timings.retryPause = std::chrono::hours(1);
-        timings.lowSpeedSeconds = 3600;
-        const std::string path = PackagePath("teardown");
-        auto downloader = std::make_unique<CMTCurlDownloader>(recorder.Callback(), Wide(server.DigestUrl()),
-                                                              Wide(path), timings);
-        downloader->Start();
-        ASSERT_TRUE(TestSupport::WaitUntil([&] { return c.reached(server); })) << "the download never reached the host";
-        DestroyWithin(downloader, std::chrono::seconds(20));
-        // A stopped download ends silently: no failure is reported to an owner that is
-        // tearing it down.
-        EXPECT_EQ(recorder.Codes(), (std::vector<int>{1001}));
-        EXPECT_FALSE(TestSupport::FileExists(path));
-    }
+    ExpectDestructionStopsTransfersPausesAndSilentHosts<CMTCurlDownloader>(kProfile);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 
 #include "download/http_connection.h"
 #include "download/http_proxy.h"
+#include "downloader_test_support.h"  // clears the proxy settings of the environment
 #include "platform/text_encoding.h"
 #include "raw_http_server.h"
 #include "test_support.h"
@@ -131,16 +132,6 @@ private:
     std::string connectLine_;
     std::thread relay_;
 };
-
-// Proxy settings of the machine running the tests must never send a request anywhere
-// but to the servers of the tests themselves.
-const bool kProxyEnvironmentCleared = [] {
-    for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY",
-                             "no_proxy", "NO_PROXY"}) {
-        unsetenv(name);
-    }
-    return true;
-}();
 
 }  // namespace
 

@@ -5,48 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <memory>
 #include <thread>
 
 #include "download/http_connection.h"
-#include "event_recorder.h"
-#include "fault_server.h"
-#include "test_support.h"
+#include "downloader_test_support.h"
 
 namespace {
 
-constexpr std::size_t kMiB = 1048576;
-
-std::string PackagePath(const std::string& hint) {
-    return TestSupport::MakeFolder(hint) + "/__Package_parlumo.exe";
-}
-
-std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
-
-struct DownloadRun {
-    EventRecorder recorder;
-    std::unique_ptr<WinHttpDownloader> downloader;
-
-    DownloadRun(const std::string& url, const std::string& path) {
-        downloader = std::make_unique<WinHttpDownloader>(recorder.Callback(), Wide(url), Wide(path));
-        recorder.SetDownloader(downloader.get());
-    }
-    void StartAndWait() {
-        downloader->Start();
-        ASSERT_TRUE(recorder.WaitForEnd()) << "the download never reported success or failure";
-    }
-};
-
-// Proxy settings of the machine running the tests must never send a request anywhere
-// but to the servers of the tests themselves.
-const bool kProxyEnvironmentCleared = [] {
-    for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY",
-                             "no_proxy", "NO_PROXY"}) {
-        unsetenv(name);
-    }
-    return true;
-}();
+using namespace DownloadTest;
+using DownloadRun = DownloadRunOf<WinHttpDownloader>;
 
 }  // namespace
 

@@ -2,8 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 #include "platform/clock.h"
 #include "platform/text_encoding.h"
@@ -16,32 +14,12 @@ namespace {
 constexpr long kDefaultLowSpeedSeconds = 30;
 constexpr long kDefaultConnectTimeoutSeconds = 60;
 constexpr std::size_t kMaxErrorTextLength = 200;
-// Larger receive and file buffers than the defaults: fewer callbacks and writes per byte on
-// fast links, still a flat memory use whatever the file size.
-constexpr long kReceiveBufferBytes = 512 * 1024;
-constexpr std::size_t kFileBufferBytes = 1 << 20;
-// A redirect loop must end in a failure instead of spinning.
-constexpr long kMaxRedirects = 10;
 
-std::wstring CurlText(int code) {
-    return Platform::Utf8ToWide(curl_easy_strerror(static_cast<CURLcode>(code)));
-}
-
-// Size of a file in bytes, -1 when it cannot be learned.
-std::int64_t FileSizeOf(const std::string& narrowPath) {
-    std::error_code error;
-    const auto size = std::filesystem::file_size(std::filesystem::path(narrowPath), error);
-    if (error) {
-        return -1;
-    }
-    return static_cast<std::int64_t>(size);
-}
+using CurlCommon::FileSizeOf;
+using CurlCommon::Redirects;
+using CurlCommon::ResultText;
 
 }  // namespace
-
-std::size_t DiscardWriteCallback(char*, std::size_t size, std::size_t count, void*) {
-    return size * count;
-}
 
 CurlClient::CurlClient(std::wstring url_, std::wstring path_, void* owner_, ProgressFunction progress,
                        const DownloadTimings& timings)
@@ -61,18 +39,10 @@ std::wstring CurlClient::GetFilePath(bool withPartSuffix) const {
     return withPartSuffix ? path + L".part" : path;
 }
 
-int CurlClient::SetHeaderOnlyLimits(CURL* curl) {
-    int result = 0;
-    result |= curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
-    result |= curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    result |= curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, lowSpeedSeconds);
-    // The progress callback only checks the stop request here: a header-only request to a
+CurlCommon::RequestLimits CurlClient::Limits() {
+    // During a header-only request the progress callback only checks the stop request: a
     // silent server must not hold up a downloader that is being destroyed.
-    result |= curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    result |= curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &CurlClient::ProgressCallback);
-    result |= curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
-    result |= curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    return result;
+    return {connectTimeoutSeconds, lowSpeedSeconds, &CurlClient::ProgressCallback, this};
 }
 
 int CurlClient::Start() {
@@ -119,7 +89,7 @@ int CurlClient::Start() {
             errorText = reason;
             result = kPartFileError;
         } else {
-            std::setvbuf(file, nullptr, _IOFBF, kFileBufferBytes);
+            std::setvbuf(file, nullptr, _IOFBF, CurlCommon::kFileBufferBytes);
         }
     }
     if (result == 0) {
@@ -132,22 +102,9 @@ int CurlClient::Start() {
         curl_easy_setopt(handle, CURLOPT_TCP_KEEPALIVE, 1L);
         curl_easy_setopt(handle, CURLOPT_TCP_KEEPIDLE, 10L);
         curl_easy_setopt(handle, CURLOPT_TCP_KEEPINTVL, 10L);
-        curl_easy_setopt(handle, CURLOPT_TIMEOUT, 0L);
-        int options = 0;
-        options |= curl_easy_setopt(handle, CURLOPT_URL, realUrl.c_str());
-        options |= curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-        options |= curl_easy_setopt(handle, CURLOPT_MAXREDIRS, kMaxRedirects);
+        int options = CurlCommon::SetBodyTransfer(handle, realUrl, Limits());
         options |= curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &CurlClient::WriteCallback);
         options |= curl_easy_setopt(handle, CURLOPT_WRITEDATA, file);
-        options |= curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
-        options |= curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, &CurlClient::ProgressCallback);
-        options |= curl_easy_setopt(handle, CURLOPT_XFERINFODATA, this);
-        options |= curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
-        options |= curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, connectTimeoutSeconds);
-        options |= curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        options |= curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, lowSpeedSeconds);
-        options |= curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
         resumeFrom = FileSizeOf(partPath);
         if (static_cast<double>(resumeFrom) > 1e-10) {
             options |= curl_easy_setopt(handle, CURLOPT_RESUME_FROM_LARGE,
@@ -159,7 +116,7 @@ int CurlClient::Start() {
         }
     }
 
-    const std::wstring text = CurlText(result);
+    const std::wstring text = ResultText(result);
     LOG(L"CurlClient::Start", L"error:%d:%s\r\n", result, text.c_str());
     curl_easy_cleanup(handle);
     handle = nullptr;
@@ -184,23 +141,17 @@ CURL* CurlClient::Head(const std::string& address) {
     CURL* curl = curl_easy_init();
     int result = 0;
     if (curl != nullptr) {
-        int options = 0;
-        options |= curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
-        options |= curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-        options |= curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
-        options |= curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &DiscardWriteCallback);
-        options |= curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, connectTimeoutSeconds);
-        options |= SetHeaderOnlyLimits(curl);
+        const int options = CurlCommon::SetHeaderOnlyRequest(curl, address, Redirects::Follow, Limits());
         result = options;
         if (options == 0) {
             result = curl_easy_perform(curl);
             if (result != 0) {
-                const std::wstring text = CurlText(result);
+                const std::wstring text = ResultText(result);
                 LOG(L"CurlClient::Head", L"error:%d:%s\r\n", result, text.c_str());
             }
         }
     }
-    const std::wstring text = CurlText(result);
+    const std::wstring text = ResultText(result);
     LOG(L"CurlClient::Head", L"error:%d:%s\r\n", result, text.c_str());
     return curl;
 }
@@ -222,7 +173,7 @@ double CurlClient::GetDownloadFileLength(CURL* curl) {
     }
     curl_off_t length = -1;
     const int query = curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-    const std::wstring text = CurlText(query);
+    const std::wstring text = ResultText(query);
     LOG(L"CurlClient::GetDownloadFileLength", L"error:%d:%s\r\n", query, text.c_str());
     long status = 0;
     if (curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK && status >= 200 &&
@@ -237,13 +188,8 @@ double CurlClient::GetDownloadFileLength_Str(const std::string& address) {
     double result = -1.0;
     int logged = 0;
     if (curl != nullptr) {
-        int options = 0;
-        options |= curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
+        int options = CurlCommon::SetHeaderOnlyRequest(curl, address, Redirects::Stay, Limits());
         options |= curl_easy_setopt(curl, CURLOPT_HEADER, 1L);
-        options |= curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
-        options |= curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &DiscardWriteCallback);
-        options |= curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, connectTimeoutSeconds);
-        options |= SetHeaderOnlyLimits(curl);
         logged = options;
         if (options == 0) {
             curl_easy_perform(curl);
@@ -257,7 +203,7 @@ double CurlClient::GetDownloadFileLength_Str(const std::string& address) {
             }
         }
     }
-    const std::wstring text = CurlText(logged);
+    const std::wstring text = ResultText(logged);
     LOG(L"CurlClient::GetDownloadFileLength_Str", L"error:%d:%s\r\n", logged, text.c_str());
     curl_easy_cleanup(curl);
     return result;
@@ -267,17 +213,11 @@ std::string CurlClient::GetRealUrl_Str(const std::string& address) {
     CURL* curl = curl_easy_init();
     std::string effectiveUrl;
     if (curl != nullptr) {
-        int options = 0;
-        options |= curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
-        options |= curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-        options |= curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
-        options |= curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &DiscardWriteCallback);
-        options |= curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, connectTimeoutSeconds);
-        options |= SetHeaderOnlyLimits(curl);
+        const int options = CurlCommon::SetHeaderOnlyRequest(curl, address, Redirects::Follow, Limits());
         if (options == 0) {
             const int result = curl_easy_perform(curl);
             if (result != CURLE_OK) {
-                const std::wstring text = CurlText(result);
+                const std::wstring text = ResultText(result);
                 LOG(L"CurlClient::GetRealUrl_Str", L"error:%d:%s\r\n", result, text.c_str());
             } else {
                 effectiveUrl = GetRealUrl(curl);

@@ -18,10 +18,8 @@
 #include <cstdio>
 #include <string>
 
+#include "download/curl_common.h"
 #include "download/download_timings.h"
-
-// Header-only requests keep nothing of the body; the multi-part downloader uses it too.
-std::size_t DiscardWriteCallback(char* data, std::size_t size, std::size_t count, void* user);
 
 class CurlClient {
 public:
@@ -80,8 +78,8 @@ public:
     static std::size_t WriteCallback(char* data, std::size_t size, std::size_t count, void* file);
 
 private:
-    // Options shared by the header-only requests: time limits and the stop check.
-    int SetHeaderOnlyLimits(CURL* curl);
+    // The time limits of every request and the progress callback with the stop check.
+    CurlCommon::RequestLimits Limits();
 
     const std::wstring url;
     const std::wstring path;

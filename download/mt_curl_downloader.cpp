@@ -2,10 +2,8 @@
 
 #include <cinttypes>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
-#include "download/curl_client.h"
+#include "download/curl_common.h"
 #include "platform/clock.h"
 #include "platform/text_encoding.h"
 #include "support/debug_log.h"
@@ -17,30 +15,14 @@ constexpr std::chrono::milliseconds kDefaultRetryPause{400};
 constexpr std::chrono::milliseconds kDefaultPartStagger{100};
 constexpr long kDefaultLowSpeedSeconds = 5;
 constexpr long kDefaultConnectTimeoutSeconds = 60;
-// A redirect loop must end in a failure instead of spinning.
-constexpr long kMaxRedirects = 10;
 constexpr int kPartialFile = 18;  // CURLE_PARTIAL_FILE
 // The merge streams through a buffer of this size; memory stays flat whatever the file.
 constexpr std::size_t kMergeBlock = 1 << 20;
-// Larger receive and file buffers than the defaults: fewer callbacks and writes per byte.
-constexpr long kReceiveBufferBytes = 512 * 1024;
-constexpr std::size_t kFileBufferBytes = 1 << 20;
 
-std::int64_t FileSizeOf(const std::string& narrowPath) {
-    std::error_code error;
-    const auto size = std::filesystem::file_size(std::filesystem::path(narrowPath), error);
-    if (error) {
-        return -1;
-    }
-    return static_cast<std::int64_t>(size);
-}
+using CurlCommon::FileSizeOf;
 
 std::string PartPath(const std::string& narrowPath, std::size_t index) {
     return narrowPath + "_" + std::to_string(index);
-}
-
-std::wstring CurlText(int code) {
-    return Platform::Utf8ToWide(curl_easy_strerror(static_cast<CURLcode>(code)));
 }
 
 bool StartsWithNoCase(const char* data, std::size_t length, const char* prefix) {
@@ -83,6 +65,10 @@ CMTCurlDownloader::~CMTCurlDownloader() {
 }
 
 void CMTCurlDownloader::Start() { workers.Start(this, &CMTCurlDownloader::Start_Down); }
+
+CurlCommon::RequestLimits CMTCurlDownloader::Limits() {
+    return {connectTimeoutSeconds, lowSpeedSeconds, &CMTCurlDownloader::ProgressCallback, this};
+}
 
 void CMTCurlDownloader::DeletePartFiles(const std::string& destination) {
     for (std::size_t i = 0; i < kMaxParts; ++i) {
@@ -134,20 +120,9 @@ bool CMTCurlDownloader::getRealDownloadUrl(const std::string& address) {
     }
     curl_slist* headers = curl_slist_append(nullptr, "Connection: keep-alive");
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    int options = 0;
-    options |= curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
-    options |= curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    options |= curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
-    options |= curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
-    options |= curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &DiscardWriteCallback);
-    options |= curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, connectTimeoutSeconds);
-    options |= curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    options |= curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    options |= curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, lowSpeedSeconds);
     // Only the stop request matters here: no ranges exist yet, so no progress is sent.
-    options |= curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    options |= curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &CMTCurlDownloader::ProgressCallback);
-    options |= curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
+    const int options =
+        CurlCommon::SetHeaderOnlyRequest(curl, address, CurlCommon::Redirects::Follow, Limits());
     bool resolved = false;
     if (options == 0 && curl_easy_perform(curl) == CURLE_OK) {
         char* effective = nullptr;
@@ -215,7 +190,7 @@ bool CMTCurlDownloader::StartParts() {
             part->file = std::fopen(part->partPath.c_str(), "ab+");
             part->state = part->file != nullptr ? kPartPending : kPartFileError;
             if (part->file != nullptr) {
-                std::setvbuf(part->file, nullptr, _IOFBF, kFileBufferBytes);
+                std::setvbuf(part->file, nullptr, _IOFBF, CurlCommon::kFileBufferBytes);
             }
         }
         offset += size;
@@ -287,25 +262,12 @@ int CMTCurlDownloader::downloadExe(DownloadPartNode* part) {
     part->surplusRefused = false;
 
     CURL* curl = part->handle;
-    int options = 0;
-    options |= curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    options |= curl_easy_setopt(curl, CURLOPT_URL, part->url.c_str());
-    options |= curl_easy_setopt(curl, CURLOPT_TIMEOUT, 0L);
-    options |= curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    options |= curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
+    int options = CurlCommon::SetBodyTransfer(curl, part->url, Limits());
     options |= curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &CMTCurlDownloader::PartWriteCallback);
     options |= curl_easy_setopt(curl, CURLOPT_WRITEDATA, part);
     options |= curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &CMTCurlDownloader::PartHeaderCallback);
     options |= curl_easy_setopt(curl, CURLOPT_HEADERDATA, part);
-    options |= curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    options |= curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &CMTCurlDownloader::ProgressCallback);
-    options |= curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
-    options |= curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
-    options |= curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, connectTimeoutSeconds);
-    options |= curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    options |= curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, lowSpeedSeconds);
     options |= curl_easy_setopt(curl, CURLOPT_RANGE, range);
-    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
     if (options != 0) {
         return options;
     }
@@ -319,7 +281,7 @@ int CMTCurlDownloader::downloadExe(DownloadPartNode* part) {
         result = kPartialFile;
     }
     if (result != CURLE_OK) {
-        const std::wstring text = CurlText(result);
+        const std::wstring text = CurlCommon::ResultText(result);
         LOG(L"CMTCurlDownloader::downloadExe", L"error:%d:%s\r\n", result, text.c_str());
     } else {
         LOG(L"CMTCurlDownloader::downloadExe", L"curl_easy_cleanup\r\n");

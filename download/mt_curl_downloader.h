@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "download/curl_common.h"
 #include "download/download_timings.h"
 #include "download/downloader.h"
 #include "download/worker_slot.h"
@@ -97,6 +98,8 @@ private:
     // part file is missing, has the wrong size or cannot be read or written.
     bool MergeParts();
     void SendProgress(double percent);
+    // The time limits of every request and the progress callback with the stop check.
+    CurlCommon::RequestLimits Limits();
 
     DownloadEventCallback callback;
     const std::wstring path;

@@ -20,6 +20,63 @@ constexpr long long kFarthest = 1 << 28;
 
 int Clamp(long long v) { return static_cast<int>(std::clamp(v, -kFarthest, kFarthest)); }
 
+// The direction a stack lays its children along ("main"); across it ("cross") each child
+// keeps its own size or fills the stack. Reads and builds sizes and rectangles in those terms.
+struct StackAxis {
+    bool vertical;
+
+    int Main(Size s) const { return vertical ? s.cy : s.cx; }
+    int Cross(Size s) const { return vertical ? s.cx : s.cy; }
+    int MainStart(const Rect& r) const { return vertical ? r.top : r.left; }
+    int MainEnd(const Rect& r) const { return vertical ? r.bottom : r.right; }
+    int CrossStart(const Rect& r) const { return vertical ? r.left : r.top; }
+    int CrossEnd(const Rect& r) const { return vertical ? r.right : r.bottom; }
+    Rect Place(int mainStart, int mainEnd, int crossStart, int crossEnd) const {
+        return vertical ? Rect{crossStart, mainStart, crossEnd, mainEnd} : Rect{mainStart, crossStart, mainEnd, crossEnd};
+    }
+};
+
+// One pass of a stack: fixed-size children keep their length along the axis, the others
+// share what is left equally (the last takes the rounding rest). Floating and invisible
+// children take no space.
+void LayOutStack(const std::vector<std::unique_ptr<CControl>>& items, const Rect& inner, int childPadding,
+                 StackAxis axis) {
+    const Size available{inner.Width(), inner.Height()};
+    long long fixedTotal = 0;
+    int flexible = 0, visibleCount = 0;
+    std::vector<Slot> slots;
+    for (auto& item : items) {
+        if (!item->IsVisible() || item->IsFloat()) continue;
+        Size wanted = item->EstimateSize(available);
+        const Rect& pad = item->GetPadding();
+        if (axis.Main(wanted) <= 0) ++flexible; else fixedTotal += axis.Main(wanted);
+        fixedTotal += axis.MainStart(pad) + axis.MainEnd(pad);
+        ++visibleCount;
+        slots.push_back({item.get(), wanted});
+    }
+    if (visibleCount > 1) fixedTotal += childPadding * (visibleCount - 1);
+    const int rest = Clamp(std::max(0LL, axis.Main(available) - fixedTotal));
+    const int share = flexible ? rest / flexible : 0;
+    int leftover = flexible ? rest - share * flexible : 0;
+    long long at = axis.MainStart(inner);
+    int flexibleSeen = 0;
+    for (const Slot& slot : slots) {
+        const Rect& pad = slot.control->GetPadding();
+        int length = axis.Main(slot.wanted);
+        if (length <= 0) {
+            length = share;
+            if (++flexibleSeen == flexible) length += leftover, leftover = 0;
+        }
+        const int crossRoom = axis.Cross(available) - axis.CrossStart(pad) - axis.CrossEnd(pad);
+        int thickness = axis.Cross(slot.wanted) > 0 ? axis.Cross(slot.wanted) : crossRoom;
+        thickness = std::max(0, std::min(thickness, crossRoom));
+        at += axis.MainStart(pad);
+        const int crossStart = axis.CrossStart(inner) + axis.CrossStart(pad);
+        slot.control->SetPos(axis.Place(Clamp(at), Clamp(at + length), crossStart, crossStart + thickness));
+        at += static_cast<long long>(length) + axis.MainEnd(pad) + childPadding;
+    }
+}
+
 }  // namespace
 
 std::wstring_view CContainer::GetClass() const { return L"Container"; }
@@ -161,39 +218,7 @@ void* CVerticalLayout::GetInterface(std::wstring_view name) {
 
 void CVerticalLayout::SetPos(const Rect& rect) {
     CControl::SetPos(rect);
-    const Rect inner = pos_.Deflate(inset_);
-    const Size available{inner.Width(), inner.Height()};
-    long long fixedTotal = 0;
-    int flexible = 0, visibleCount = 0;
-    std::vector<Slot> slots;
-    for (auto& item : items_) {
-        if (!item->IsVisible() || item->IsFloat()) continue;
-        Size wanted = item->EstimateSize(available);
-        const Rect& pad = item->GetPadding();
-        if (wanted.cy <= 0) ++flexible; else fixedTotal += wanted.cy;
-        fixedTotal += pad.top + pad.bottom;
-        ++visibleCount;
-        slots.push_back({item.get(), wanted});
-    }
-    if (visibleCount > 1) fixedTotal += childPadding_ * (visibleCount - 1);
-    const int rest = Clamp(std::max(0LL, available.cy - fixedTotal));
-    const int share = flexible ? rest / flexible : 0;
-    int leftover = flexible ? rest - share * flexible : 0;
-    long long y = inner.top;
-    int flexibleSeen = 0;
-    for (const Slot& slot : slots) {
-        const Rect& pad = slot.control->GetPadding();
-        int height = slot.wanted.cy;
-        if (height <= 0) {
-            height = share;
-            if (++flexibleSeen == flexible) height += leftover, leftover = 0;
-        }
-        int width = slot.wanted.cx > 0 ? slot.wanted.cx : available.cx - pad.left - pad.right;
-        width = std::max(0, std::min(width, available.cx - pad.left - pad.right));
-        y += pad.top;
-        slot.control->SetPos({inner.left + pad.left, Clamp(y), inner.left + pad.left + width, Clamp(y + height)});
-        y += static_cast<long long>(height) + pad.bottom + childPadding_;
-    }
+    LayOutStack(items_, pos_.Deflate(inset_), childPadding_, StackAxis{true});
     for (auto& item : items_) {
         if (item->IsVisible() && item->IsFloat()) SetFloatPos(item.get());
     }
@@ -208,39 +233,7 @@ void* CHorizontalLayout::GetInterface(std::wstring_view name) {
 
 void CHorizontalLayout::SetPos(const Rect& rect) {
     CControl::SetPos(rect);
-    const Rect inner = pos_.Deflate(inset_);
-    const Size available{inner.Width(), inner.Height()};
-    long long fixedTotal = 0;
-    int flexible = 0, visibleCount = 0;
-    std::vector<Slot> slots;
-    for (auto& item : items_) {
-        if (!item->IsVisible() || item->IsFloat()) continue;
-        Size wanted = item->EstimateSize(available);
-        const Rect& pad = item->GetPadding();
-        if (wanted.cx <= 0) ++flexible; else fixedTotal += wanted.cx;
-        fixedTotal += pad.left + pad.right;
-        ++visibleCount;
-        slots.push_back({item.get(), wanted});
-    }
-    if (visibleCount > 1) fixedTotal += childPadding_ * (visibleCount - 1);
-    const int rest = Clamp(std::max(0LL, available.cx - fixedTotal));
-    const int share = flexible ? rest / flexible : 0;
-    int leftover = flexible ? rest - share * flexible : 0;
-    long long x = inner.left;
-    int flexibleSeen = 0;
-    for (const Slot& slot : slots) {
-        const Rect& pad = slot.control->GetPadding();
-        int width = slot.wanted.cx;
-        if (width <= 0) {
-            width = share;
-            if (++flexibleSeen == flexible) width += leftover, leftover = 0;
-        }
-        int height = slot.wanted.cy > 0 ? slot.wanted.cy : available.cy - pad.top - pad.bottom;
-        height = std::max(0, std::min(height, available.cy - pad.top - pad.bottom));
-        x += pad.left;
-        slot.control->SetPos({Clamp(x), inner.top + pad.top, Clamp(x + width), inner.top + pad.top + height});
-        x += static_cast<long long>(width) + pad.right + childPadding_;
-    }
+    LayOutStack(items_, pos_.Deflate(inset_), childPadding_, StackAxis{false});
     for (auto& item : items_) {
         if (item->IsVisible() && item->IsFloat()) SetFloatPos(item.get());
     }

@@ -14,6 +14,26 @@ namespace {
 // that window code gives its own timers.
 constexpr UINT kControlTimerBase = 0x10000000;
 
+// Tells `control` of something that happened to it (focus, hover, pointer moves).
+void Deliver(CControl* control, EventType type, Point mouse = {}) {
+    ControlEvent event;
+    event.type = type;
+    event.sender = control;
+    event.mouse = mouse;
+    control->DoEvent(event);
+}
+
+// Moves a role the window tracks (focus, hot) from its holder to `control`: the old
+// holder hears `leave` first, and `control` hears `enter` only when no handler of
+// `leave` has moved the role again or destroyed `control` (which clears the holder).
+void HandOver(CControl*& holder, CControl* control, EventType leave, EventType enter, Point mouse) {
+    if (control == holder) return;
+    CControl* old = holder;
+    holder = control;
+    if (old) Deliver(old, leave, mouse);
+    if (holder && holder == control) Deliver(holder, enter, mouse);
+}
+
 }  // namespace
 
 CPaintManager::CPaintManager() = default;
@@ -155,21 +175,7 @@ bool CPaintManager::HasTimer(CControl* control, UINT id) const {
 
 void CPaintManager::SetFocus(CControl* control) {
     if (control && (!control->IsVisible() || !control->IsEnabled())) return;
-    if (control == focus_) return;
-    CControl* old = focus_;
-    focus_ = control;
-    if (old) {
-        ControlEvent event;
-        event.type = EventType::KillFocus;
-        event.sender = old;
-        old->DoEvent(event);
-    }
-    if (focus_ && focus_ == control) {
-        ControlEvent event;
-        event.type = EventType::SetFocus;
-        event.sender = focus_;
-        focus_->DoEvent(event);
-    }
+    HandOver(focus_, control, EventType::KillFocus, EventType::SetFocus, {});
 }
 
 void CPaintManager::SetDroppedCombo(CCombo* combo) { droppedCombo_ = combo; }
@@ -271,23 +277,7 @@ bool CPaintManager::IsCaptionDrag(Point point) const {
 }
 
 void CPaintManager::SetHot(CControl* control, Point mouse) {
-    if (control == hot_) return;
-    CControl* old = hot_;
-    hot_ = control;
-    if (old) {
-        ControlEvent event;
-        event.type = EventType::MouseLeave;
-        event.sender = old;
-        event.mouse = mouse;
-        old->DoEvent(event);
-    }
-    if (hot_ && hot_ == control) {
-        ControlEvent event;
-        event.type = EventType::MouseEnter;
-        event.sender = hot_;
-        event.mouse = mouse;
-        hot_->DoEvent(event);
-    }
+    HandOver(hot_, control, EventType::MouseLeave, EventType::MouseEnter, mouse);
 }
 
 void CPaintManager::DispatchMouse(EventType type, Point point, LPARAM modifiers) {
@@ -384,23 +374,13 @@ bool CPaintManager::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam, L
             return true;
         }
         if (droppedCombo_ && droppedCombo_->GetDropRect().Contains(point)) {
-            ControlEvent event;
-            event.type = EventType::MouseMove;
-            event.sender = droppedCombo_;
-            event.mouse = point;
-            droppedCombo_->DoEvent(event);
+            Deliver(droppedCombo_, EventType::MouseMove, point);
             return true;
         }
         CControl* control = FindControlAt(point);
         if (control && (!control->WantsMouse() || !control->IsEnabled())) control = nullptr;
         SetHot(control, point);
-        if (hot_) {
-            ControlEvent event;
-            event.type = EventType::MouseMove;
-            event.sender = hot_;
-            event.mouse = point;
-            hot_->DoEvent(event);
-        }
+        if (hot_) Deliver(hot_, EventType::MouseMove, point);
         return true;
     }
     case WM_MOUSELEAVE:
@@ -477,10 +457,7 @@ bool CPaintManager::MessageHandler(UINT message, WPARAM wParam, LPARAM lParam, L
     case WM_KILLFOCUS:
         if (captured_) {
             // The pointer went to another window mid-press: the press is abandoned.
-            ControlEvent event;
-            event.type = EventType::MouseLeave;
-            event.sender = captured_;
-            captured_->DoEvent(event);
+            Deliver(captured_, EventType::MouseLeave);
             captured_ = nullptr;
         }
         if (droppedCombo_) droppedCombo_->CloseDropList();

@@ -19,6 +19,7 @@
 #include "download/downloader.h"
 #include "event_recorder.h"
 #include "fault_server.h"
+#include "platform/clock.h"
 #include "test_support.h"
 
 namespace DownloadTest {
@@ -95,6 +96,21 @@ template <typename Downloader>
 void DestroyWithin(std::unique_ptr<Downloader>& downloader, std::chrono::seconds limit) {
     auto done = std::async(std::launch::async, [&downloader] { downloader.reset(); });
     ASSERT_EQ(done.wait_for(limit), std::future_status::ready) << "destruction did not stop the download";
+}
+
+// Runs a download of `url` that must succeed and hands back its progress events, having
+// checked that there was one at least and one per wall-clock second of the run at most.
+// Call through ASSERT_NO_FATAL_FAILURE.
+template <typename Downloader>
+void RunWithThrottledProgress(const std::string& url, std::vector<RecordedEvent>& progress) {
+    DownloadRunOf<Downloader> run(url, PackagePath("progress"));
+    const std::int64_t began = Platform::WallClockSeconds();
+    run.StartAndWait();
+    const std::int64_t ended = Platform::WallClockSeconds();
+    ASSERT_EQ(run.recorder.Codes(), (std::vector<int>{1001, 1003}));
+    progress = run.recorder.Progress();
+    ASSERT_FALSE(progress.empty());
+    EXPECT_LE(static_cast<std::int64_t>(progress.size()), ended - began + 1);
 }
 
 // What sets one curl downloader apart in the checks below.

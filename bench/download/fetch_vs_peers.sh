@@ -13,27 +13,12 @@
 # Big files live in a scratch folder under TMPDIR, never in the repository.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/../.." && pwd)"
-build="${1:-$top/build/normal}"
+# shellcheck source=bench/download/local_host.sh
+. "$top/bench/download/local_host.sh"
+bench_init parlumo-download-bench "${1:-$top/build/normal}"
 runs="${2:-3}"
-fetch="$build/bin/parlumo-fetch"
-[ -x "$fetch" ] || cmake --build "$build" --target parlumo-fetch
-scratch="${TMPDIR:-/tmp}/parlumo-download-bench"
-www="$scratch/www"
-out="$scratch/out"
-mkdir -p "$www/files" "$out" "$scratch/nginx/logs"
 
-size=$((1024 * 1024 * 1024))
-big="$www/files/package.bin"
-if [ "$(stat -c %s "$big" 2>/dev/null || echo 0)" != "$size" ]; then
-  head -c "$size" /dev/urandom > "$big"
-  rm -rf "$www/digest"
-fi
-if [ ! -d "$www/digest" ]; then
-  digest=$(md5sum "$big" | cut -d' ' -f1)
-  mkdir -p "$www/digest/$digest"
-  ln -f "$big" "$www/digest/$digest/package.bin"
-fi
-digest=$(basename "$(ls -d "$www"/digest/*/)")
+bench_package $((1024 * 1024 * 1024))
 limited_size=$((256 * 1024 * 1024))
 limited="$www/files/limited.bin"
 if [ "$(stat -c %s "$limited" 2>/dev/null || echo 0)" != "$limited_size" ]; then
@@ -41,57 +26,8 @@ if [ "$(stat -c %s "$limited" 2>/dev/null || echo 0)" != "$limited_size" ]; then
 fi
 cat "$big" "$limited" > /dev/null   # warm the cache
 
-port=$((20000 + RANDOM % 20000))
 limited_port=$((port + 1))
-cat > "$scratch/nginx/nginx.conf" <<CONF
-worker_processes 2;
-daemon off;
-pid $scratch/nginx/nginx.pid;
-error_log $scratch/nginx/logs/error.log;
-events { worker_connections 256; }
-http {
-  access_log off;
-  sendfile on;
-  tcp_nopush on;
-  client_body_temp_path $scratch/nginx/body;
-  proxy_temp_path $scratch/nginx/proxy;
-  fastcgi_temp_path $scratch/nginx/fastcgi;
-  uwsgi_temp_path $scratch/nginx/uwsgi;
-  scgi_temp_path $scratch/nginx/scgi;
-  server { listen 127.0.0.1:$port; root $www; }
-  server { listen 127.0.0.1:$limited_port; root $www; limit_rate 16m; }
-}
-CONF
-nginx -p "$scratch/nginx" -c "$scratch/nginx/nginx.conf" &
-nginx_pid=$!
-trap 'kill "$nginx_pid" 2>/dev/null; wait "$nginx_pid" 2>/dev/null; rm -rf "$out"' EXIT
-for _ in $(seq 100); do
-  curl -sf -o /dev/null -r 0-0 "http://127.0.0.1:$port/files/limited.bin" && break
-  sleep 0.1
-done
-
-base="http://127.0.0.1:$port"
-# Seconds of one run; the peak resident set of the last run goes to $scratch/rss.
-timed() {
-  local start end
-  rm -f "$out"/*
-  start=$(date +%s.%N)
-  /usr/bin/time -f '%M' -o "$scratch/rss" "$@" > "$scratch/last.log" 2>/dev/null
-  end=$(date +%s.%N)
-  echo "$end - $start" | bc -l
-}
-min() { echo "if ($1 < $2) $1 else $2" | bc -l; }
-max() { if [ "$1" -gt "$2" ]; then echo "$1"; else echo "$2"; fi; }
-
-declare -A best
-declare -A rss
-run() {  # name, command...
-  local name="$1"; shift
-  local seconds
-  seconds=$(timed "$@")
-  best[$name]=$(min "$seconds" "${best[$name]:-999999}")
-  rss[$name]=$(max "$(cat "$scratch/rss")" "${rss[$name]:-0}")
-}
+bench_start_nginx 2 256 /files/limited.bin "server { listen 127.0.0.1:$limited_port; root $www; limit_rate 16m; }"
 
 has_type2=1
 if "$fetch" -downloadtype=2 "$base/files/none" "$out/probe" 2>&1 | grep -q 'not part of this build'; then

@@ -99,6 +99,21 @@ void RoundButton(cairo_t* cr, int w, int h, double r, double g, double b) {
     cairo_fill(cr);
 }
 
+struct Rgb {
+    double r, g, b;
+};
+
+// A box with a one-pixel frame: `frame` on the outer pixels, `inside` within.
+void WriteFramedBox(const std::filesystem::path& path, int w, int h, Rgb frame, Rgb inside) {
+    WriteImage(path, w, h, [=](cairo_t* cr) {
+        cairo_set_source_rgb(cr, frame.r, frame.g, frame.b);
+        cairo_paint(cr);
+        cairo_set_source_rgb(cr, inside.r, inside.g, inside.b);
+        cairo_rectangle(cr, 1, 1, w - 2, h - 2);
+        cairo_fill(cr);
+    });
+}
+
 void WriteSkin(const std::filesystem::path& folder) {
     const auto res = folder / "res" / "probe";
     WriteImage(res / "bg.png", 600, 400, [](cairo_t* cr) {
@@ -145,13 +160,7 @@ void WriteSkin(const std::filesystem::path& folder) {
             cairo_stroke(cr);
         });
     }
-    WriteImage(res / "edit.png", 340, 36, [](cairo_t* cr) {
-        cairo_set_source_rgb(cr, 0.8, 0.82, 0.86);
-        cairo_paint(cr);
-        cairo_set_source_rgb(cr, 1, 1, 1);
-        cairo_rectangle(cr, 1, 1, 338, 34);
-        cairo_fill(cr);
-    });
+    WriteFramedBox(res / "edit.png", 340, 36, {0.8, 0.82, 0.86}, {1, 1, 1});
     WriteImage(res / "cb1.png", 15, 14, [](cairo_t* cr) {
         cairo_set_source_rgb(cr, 0.55, 0.57, 0.69);
         cairo_rectangle(cr, 0.5, 0.5, 14, 13);
@@ -169,13 +178,8 @@ void WriteSkin(const std::filesystem::path& folder) {
         cairo_line_to(cr, 12, 3);
         cairo_stroke(cr);
     });
-    WriteImage(res / "prg1.png", 410, 8, [](cairo_t* cr) {
-        cairo_set_source_rgb(cr, 1, 0, 0);  // masked away by mask='#FF0000'
-        cairo_paint(cr);
-        cairo_set_source_rgb(cr, 0.85, 0.88, 0.93);
-        cairo_rectangle(cr, 1, 1, 408, 6);
-        cairo_fill(cr);
-    });
+    // The red frame is masked away by mask='#FF0000'.
+    WriteFramedBox(res / "prg1.png", 410, 8, {1, 0, 0}, {0.85, 0.88, 0.93});
     WriteImage(res / "prg2.png", 520, 8, [](cairo_t* cr) {
         cairo_set_source_rgb(cr, 0.09, 0.46, 1.0);
         cairo_paint(cr);

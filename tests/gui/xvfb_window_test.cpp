@@ -6,7 +6,9 @@
 
 #include <cairo.h>
 
+#include <chrono>
 #include <sstream>
+#include <string>
 
 #include "test_support.h"
 #include "xvfb_session.h"
@@ -26,6 +28,23 @@ std::optional<Ready> ParseReady(const std::string& line) {
     Ready r{};
     if (in >> word >> r.windowX >> r.windowY >> r.okX >> r.okY >> r.closeX >> r.closeY >> r.editX >> r.editY) return r;
     return std::nullopt;
+}
+
+// Reads the probe's lines starting with `prefix` until one is `expected`, within `limit`
+// in all (a loaded machine may leave long gaps between the lines); the last such line
+// seen, "nothing" when none came.
+std::string WaitForExactLine(XvfbSession& session, int probe, const std::string& prefix, const std::string& expected,
+                             std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    std::string last = "nothing";
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left <= 0ms) return last;
+        const auto line = session.WaitForLine(probe, prefix, left);
+        if (!line) return last;
+        last = *line;
+        if (last == expected) return last;
+    }
 }
 
 std::uint32_t PixelOf(cairo_surface_t* image, int x, int y) {
@@ -53,12 +72,7 @@ TEST(FrameworkXvfbWindow, ClicksTypingAndCaptionDragsReachTheWindowAndTheScreens
     // Typing, Chinese included, through the keyboard of the X server.
     ASSERT_EQ(session.Run({"xdotool", "mousemove", std::to_string(ready->editX), std::to_string(ready->editY), "click", "1"}), 0);
     ASSERT_EQ(session.Run({"xdotool", "type", "--delay", "20", "D:/安装"}), 0);
-    std::string text;
-    for (auto line = session.WaitForLine(probe, "TEXT", 20s); line; line = session.WaitForLine(probe, "TEXT", 2s)) {
-        text = line->substr(5);
-        if (text == "D:/安装") break;
-    }
-    EXPECT_EQ(text, "D:/安装");
+    EXPECT_EQ(WaitForExactLine(session, probe, "TEXT", "TEXT D:/安装", 20s), "TEXT D:/安装");
 
     // Move the pointer away so no button shows its hot image, then photograph the screen.
     ASSERT_EQ(session.Run({"xdotool", "mousemove", "5", "5"}), 0);
@@ -89,13 +103,8 @@ TEST(FrameworkXvfbWindow, ClicksTypingAndCaptionDragsReachTheWindowAndTheScreens
                            "mousemove", std::to_string(grabX + 60), std::to_string(grabY + 30), "mousemove",
                            std::to_string(grabX + 100), std::to_string(grabY + 50), "mouseup", "1"}),
               0);
-    std::string moved;
-    const std::string expected = "MOVE " + std::to_string(ready->windowX + 100) + " " + std::to_string(ready->windowY + 50);
-    for (auto line = session.WaitForLine(probe, "MOVE", 20s); line; line = session.WaitForLine(probe, "MOVE", 2s)) {
-        moved = *line;
-        if (moved == expected) break;
-    }
-    EXPECT_EQ(moved, expected);
+    const std::string moved = "MOVE " + std::to_string(ready->windowX + 100) + " " + std::to_string(ready->windowY + 50);
+    EXPECT_EQ(WaitForExactLine(session, probe, "MOVE", moved, 20s), moved);
 
     ASSERT_EQ(session.Run({"xdotool", "mousemove", std::to_string(ready->closeX + 100), std::to_string(ready->closeY + 50),
                            "click", "1"}),

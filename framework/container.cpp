@@ -36,6 +36,9 @@ struct StackAxis {
     }
 };
 
+constexpr StackAxis kTopToBottom{true};
+constexpr StackAxis kLeftToRight{false};
+
 // One pass of a stack: fixed-size children keep their length along the axis, the others
 // share what is left equally (the last takes the rounding rest). Floating and invisible
 // children take no space.
@@ -218,7 +221,7 @@ void* CVerticalLayout::GetInterface(std::wstring_view name) {
 
 void CVerticalLayout::SetPos(const Rect& rect) {
     CControl::SetPos(rect);
-    LayOutStack(items_, pos_.Deflate(inset_), childPadding_, StackAxis{true});
+    LayOutStack(items_, pos_.Deflate(inset_), childPadding_, kTopToBottom);
     for (auto& item : items_) {
         if (item->IsVisible() && item->IsFloat()) SetFloatPos(item.get());
     }
@@ -233,7 +236,7 @@ void* CHorizontalLayout::GetInterface(std::wstring_view name) {
 
 void CHorizontalLayout::SetPos(const Rect& rect) {
     CControl::SetPos(rect);
-    LayOutStack(items_, pos_.Deflate(inset_), childPadding_, StackAxis{false});
+    LayOutStack(items_, pos_.Deflate(inset_), childPadding_, kLeftToRight);
     for (auto& item : items_) {
         if (item->IsVisible() && item->IsFloat()) SetFloatPos(item.get());
     }

@@ -13,18 +13,6 @@
 #include "framework/resource_manager.h"
 #include "platform/text_encoding.h"
 
-// Fontconfig keeps the patterns it matched in caches for the life of the process and
-// never frees them before exit; LeakSanitizer would report them in every program that
-// draws text. Weak, so a program with its own suppressions keeps them.
-extern "C" __attribute__((weak)) const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
-// Pango loads fonts on a helper thread of its own and hands them over through glib's
-// futex-based locks, which the thread checker cannot see: it reports races inside those
-// libraries that are not races. Reports with these libraries on the stack are dropped;
-// the framework's own shared state (the posted queue) never passes through them.
-extern "C" __attribute__((weak)) const char* __tsan_default_suppressions() {
-    return "race:libfontconfig.so\nrace:libpangoft2-1.0.so\nrace:libglib-2.0.so\n";
-}
-
 namespace Framework::RenderEngine {
 
 namespace {

@@ -62,6 +62,9 @@ CMTCurlDownloader::~CMTCurlDownloader() {
     stopRequested.store(true);
     workers.Stop();
     ClearParts();  // nothing is left after a stop at a worker's end; harmless then
+    // Like the single-stream client's ".part" file: a downloader that goes away leaves
+    // nothing in the install folder (a new one would delete the part files anyway).
+    DeletePartFiles(narrowPath);
 }
 
 void CMTCurlDownloader::Start() { workers.Start(this, &CMTCurlDownloader::Start_Down); }

@@ -23,7 +23,7 @@ const CurlDownloaderProfile kProfile = {
     .sideFileSuffixes = {"_0", "_1"},
     .teardownBodySize = 21 * kMiB,
     .parallelTransfers = 2,
-    .goneAfterTeardown = {""},
+    .goneAfterTeardown = {"", "_0", "_1"},
 };
 
 std::vector<std::string> SortedRanges(const std::vector<FaultServer::Request>& gets) {

@@ -19,7 +19,7 @@
 
 namespace Framework {
 
-struct NativeWindowSpec {
+struct NativeWindowRequest {
     HWND hwnd = 0;
     HWND owner = 0;
     std::wstring className;
@@ -35,7 +35,7 @@ public:
     virtual std::wstring_view Name() const = 0;
 
     // Creates the native window, not yet shown. False when the window system refuses.
-    virtual bool CreateNativeWindow(const NativeWindowSpec& spec) = 0;
+    virtual bool CreateNativeWindow(const NativeWindowRequest& request) = 0;
     virtual void DestroyNativeWindow(HWND hwnd) = 0;
     virtual void SetTitle(HWND hwnd, std::wstring_view title) = 0;
     // Frame and resizing follow the style: a frame only with WS_CAPTION, resizing only

@@ -60,21 +60,21 @@ HWND CWindowBase::Create(HWND owner, std::wstring_view title, std::uint32_t styl
     hwnd_ = loop.RegisterWindow(this);
     paintManager_.Init(hwnd_);
 
-    NativeWindowSpec spec;
-    spec.hwnd = hwnd_;
-    spec.owner = owner_;
-    spec.className = GetWindowClassName();
-    spec.title = title_;
-    spec.style = style_ & ~WS_VISIBLE;
-    spec.exStyle = exStyle_;
+    NativeWindowRequest request;
+    request.hwnd = hwnd_;
+    request.owner = owner_;
+    request.className = GetWindowClassName();
+    request.title = title_;
+    request.style = style_ & ~WS_VISIBLE;
+    request.exStyle = exStyle_;
     const int width = cx == CW_USEDEFAULT || cx <= 0 ? kDefaultWidth : cx;
     const int height = cy == CW_USEDEFAULT || cy <= 0 ? kDefaultHeight : cy;
     const Rect work = TheBackend()->GetWorkArea({0, 0, width, height});
     const int left = x == CW_USEDEFAULT ? work.left + (work.Width() - width) / 2 : x;
     const int top = y == CW_USEDEFAULT ? work.top + (work.Height() - height) / 2 : y;
-    spec.rect = {left, top, left + width, top + height};
-    if (!TheBackend()->CreateNativeWindow(spec)) {
-        LOG(L"CWindowBase::Create", L"the native window for %s cannot be created\r\n", spec.className.c_str());
+    request.rect = {left, top, left + width, top + height};
+    if (!TheBackend()->CreateNativeWindow(request)) {
+        LOG(L"CWindowBase::Create", L"the native window for %s cannot be created\r\n", request.className.c_str());
         loop.UnregisterWindow(hwnd_);
         hwnd_ = 0;
         paintManager_.Init(0);

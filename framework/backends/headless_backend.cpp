@@ -20,12 +20,12 @@ HeadlessBackend* HeadlessBackend::Current() {
     return backend && backend->Name() == L"headless" ? static_cast<HeadlessBackend*>(backend) : nullptr;
 }
 
-bool HeadlessBackend::CreateNativeWindow(const NativeWindowSpec& spec) {
+bool HeadlessBackend::CreateNativeWindow(const NativeWindowRequest& request) {
     WindowState state;
-    state.spec = spec;
-    state.rect = spec.rect;
-    windows_[spec.hwnd] = state;
-    native_[spec.hwnd] = nextNative_++;
+    state.request = request;
+    state.rect = request.rect;
+    windows_[request.hwnd] = state;
+    native_[request.hwnd] = nextNative_++;
     return true;
 }
 
@@ -40,13 +40,13 @@ void HeadlessBackend::DestroyNativeWindow(HWND hwnd) {
 }
 
 void HeadlessBackend::SetTitle(HWND hwnd, std::wstring_view title) {
-    if (auto it = windows_.find(hwnd); it != windows_.end()) it->second.spec.title.assign(title);
+    if (auto it = windows_.find(hwnd); it != windows_.end()) it->second.request.title.assign(title);
 }
 
 void HeadlessBackend::SetStyle(HWND hwnd, std::uint32_t style, std::uint32_t exStyle) {
     if (auto it = windows_.find(hwnd); it != windows_.end()) {
-        it->second.spec.style = style;
-        it->second.spec.exStyle = exStyle;
+        it->second.request.style = style;
+        it->second.request.exStyle = exStyle;
     }
 }
 

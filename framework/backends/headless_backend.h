@@ -18,7 +18,7 @@ namespace Framework {
 class HeadlessBackend : public Backend {
 public:
     struct WindowState {
-        NativeWindowSpec spec;
+        NativeWindowRequest request;
         Rect rect;
         bool visible = false;
         bool minimized = false;
@@ -39,7 +39,7 @@ public:
     static HeadlessBackend* Current();
 
     std::wstring_view Name() const override { return L"headless"; }
-    bool CreateNativeWindow(const NativeWindowSpec& spec) override;
+    bool CreateNativeWindow(const NativeWindowRequest& request) override;
     void DestroyNativeWindow(HWND hwnd) override;
     void SetTitle(HWND hwnd, std::wstring_view title) override;
     void SetStyle(HWND hwnd, std::uint32_t style, std::uint32_t exStyle) override;

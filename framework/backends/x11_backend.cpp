@@ -103,7 +103,7 @@ public:
 
     std::wstring_view Name() const override { return L"x11"; }
 
-    bool CreateNativeWindow(const NativeWindowSpec& spec) override {
+    bool CreateNativeWindow(const NativeWindowRequest& request) override {
         XSetWindowAttributes attributes{};
         attributes.colormap = colormap_;
         attributes.border_pixel = 0;
@@ -112,22 +112,22 @@ public:
         attributes.event_mask = ExposureMask | StructureNotifyMask | ButtonPressMask | ButtonReleaseMask |
                                 PointerMotionMask | EnterWindowMask | LeaveWindowMask | KeyPressMask |
                                 KeyReleaseMask | FocusChangeMask | PropertyChangeMask;
-        const int width = std::max(1, spec.rect.Width());
-        const int height = std::max(1, spec.rect.Height());
-        const Window xid = XCreateWindow(display_, root_, spec.rect.left, spec.rect.top, static_cast<unsigned>(width),
+        const int width = std::max(1, request.rect.Width());
+        const int height = std::max(1, request.rect.Height());
+        const Window xid = XCreateWindow(display_, root_, request.rect.left, request.rect.top, static_cast<unsigned>(width),
                                          static_cast<unsigned>(height), 0, depth_, InputOutput, visual_,
                                          CWColormap | CWBorderPixel | CWBackPixmap | CWBitGravity | CWEventMask,
                                          &attributes);
         if (!xid) return false;
         NativeWindow w;
         w.xid = xid;
-        w.hwnd = spec.hwnd;
-        w.rect = {spec.rect.left, spec.rect.top, spec.rect.left + width, spec.rect.top + height};
-        w.style = spec.style;
-        w.exStyle = spec.exStyle;
+        w.hwnd = request.hwnd;
+        w.rect = {request.rect.left, request.rect.top, request.rect.left + width, request.rect.top + height};
+        w.style = request.style;
+        w.exStyle = request.exStyle;
         w.gc = XCreateGC(display_, xid, 0, nullptr);
 
-        const std::string className = Platform::WideToUtf8(spec.className.empty() ? L"parlumo" : spec.className);
+        const std::string className = Platform::WideToUtf8(request.className.empty() ? L"parlumo" : request.className);
         XClassHint classHint{const_cast<char*>(className.c_str()), const_cast<char*>("Parlumo")};
         XSetClassHint(display_, xid, &classHint);
         Atom protocols[] = {atoms_[kWmDeleteWindow]};
@@ -135,12 +135,12 @@ public:
         const long pid = static_cast<long>(getpid());
         XChangeProperty(display_, xid, atoms_[kNetWmPid], XA_CARDINAL, 32, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(&pid), 1);
-        if (spec.owner) {
-            if (auto owner = windows_.find(spec.owner); owner != windows_.end()) {
+        if (request.owner) {
+            if (auto owner = windows_.find(request.owner); owner != windows_.end()) {
                 XSetTransientForHint(display_, xid, owner->second.xid);
             }
         }
-        if (spec.exStyle & (WS_EX_TRANSPARENT | WS_EX_LAYERED | WS_EX_TOOLWINDOW)) {
+        if (request.exStyle & (WS_EX_TRANSPARENT | WS_EX_LAYERED | WS_EX_TOOLWINDOW)) {
             // Companion windows (shadows) never take the focus and stay off the taskbar.
             XWMHints* hints = XAllocWMHints();
             hints->flags = InputHint;
@@ -148,17 +148,17 @@ public:
             XSetWMHints(display_, xid, hints);
             XFree(hints);
         }
-        Atom type = atoms_[spec.owner ? kNetWmWindowTypeDialog : kNetWmWindowTypeNormal];
+        Atom type = atoms_[request.owner ? kNetWmWindowTypeDialog : kNetWmWindowTypeNormal];
         XChangeProperty(display_, xid, atoms_[kNetWmWindowType], XA_ATOM, 32, PropModeReplace,
                         reinterpret_cast<unsigned char*>(&type), 1);
         if (inputMethod_) {
             w.inputContext = XCreateIC(inputMethod_, XNInputStyle, XIMPreeditNothing | XIMStatusNothing,
                                        XNClientWindow, xid, XNFocusWindow, xid, nullptr);
         }
-        windows_[spec.hwnd] = w;
-        byXid_[xid] = spec.hwnd;
-        SetTitle(spec.hwnd, spec.title);
-        ApplyStyle(windows_[spec.hwnd]);
+        windows_[request.hwnd] = w;
+        byXid_[xid] = request.hwnd;
+        SetTitle(request.hwnd, request.title);
+        ApplyStyle(windows_[request.hwnd]);
         return true;
     }
 

@@ -20,13 +20,13 @@ TEST_F(FrameworkWindow, CreationDropsTheSystemCaptionAndTakesItsSizeFromTheLayou
     EXPECT_EQ(window.GetStyle() & WS_CAPTION, 0u);
     EXPECT_EQ(window.GetStyle() & (WS_CLIPSIBLINGS | WS_CLIPCHILDREN), WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
     EXPECT_TRUE(window.GetStyle() & WS_VISIBLE);
-    EXPECT_EQ(backend_->State(hwnd)->spec.style & WS_CAPTION, 0u);  // the native window has no frame
+    EXPECT_EQ(backend_->State(hwnd)->request.style & WS_CAPTION, 0u);  // the native window has no frame
     EXPECT_EQ(window.GetWindowRect().Width(), 360);
     EXPECT_EQ(window.GetWindowRect().Height(), 180);
     EXPECT_NE(window.GetNativeHandle(), 0u);
     window.SetStyle((window.GetStyle() & 0xFF3EFFFF) | 0x06000000);
     window.SetExStyle(window.GetExStyle() & ~WS_EX_TOPMOST);
-    EXPECT_EQ(backend_->State(hwnd)->spec.style & WS_MAXIMIZEBOX, 0u);
+    EXPECT_EQ(backend_->State(hwnd)->request.style & WS_MAXIMIZEBOX, 0u);
 }
 
 TEST_F(FrameworkWindow, CentringUsesTheOwnerOrTheWorkAreaAndStaysInside) {

@@ -2,6 +2,8 @@
 
 #include <cwctype>
 
+#include "platform/text_encoding.h"
+
 namespace Framework {
 
 namespace {
@@ -12,13 +14,6 @@ std::wstring_view Trim(std::wstring_view text) {
     while (!text.empty() && (text.front() == L' ' || text.front() == L'\t')) text.remove_prefix(1);
     while (!text.empty() && (text.back() == L' ' || text.back() == L'\t')) text.remove_suffix(1);
     return text;
-}
-
-int HexDigit(wchar_t c) {
-    if (c >= L'0' && c <= L'9') return c - L'0';
-    if (c >= L'a' && c <= L'f') return c - L'a' + 10;
-    if (c >= L'A' && c <= L'F') return c - L'A' + 10;
-    return -1;
 }
 
 wchar_t Lower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
@@ -37,7 +32,7 @@ std::optional<std::uint32_t> ParseColor(std::wstring_view text) {
     if (text.size() != 8 && text.size() != 6) return std::nullopt;
     std::uint32_t value = 0;
     for (wchar_t c : text) {
-        const int digit = HexDigit(c);
+        const int digit = Platform::HexDigitValue(c);
         if (digit < 0) return std::nullopt;
         value = (value << 4) | static_cast<std::uint32_t>(digit);
     }

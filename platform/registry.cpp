@@ -49,13 +49,6 @@ std::wstring Escape(std::wstring_view text, Field field) {
     return escaped;
 }
 
-int HexDigit(wchar_t c) {
-    if (c >= L'0' && c <= L'9') return c - L'0';
-    if (c >= L'a' && c <= L'f') return c - L'a' + 10;
-    if (c >= L'A' && c <= L'F') return c - L'A' + 10;
-    return -1;
-}
-
 // Undoes Escape. Stops at the first unescaped `stop` character (when given) and reports
 // where; an escape the store never writes is kept as it stands.
 std::wstring Unescape(std::wstring_view text, wchar_t stop, std::size_t* stoppedAt) {
@@ -75,8 +68,8 @@ std::wstring Unescape(std::wstring_view text, wchar_t stop, std::size_t* stopped
             case L't': plain += L'\t'; ++at; continue;
             case L'\\': case L'=': case L'[': case L']': case L';': plain += next; ++at; continue;
             case L'x':
-                if (at + 3 < text.size() && HexDigit(text[at + 2]) >= 0 && HexDigit(text[at + 3]) >= 0) {
-                    plain += static_cast<wchar_t>(HexDigit(text[at + 2]) * 16 + HexDigit(text[at + 3]));
+                if (at + 3 < text.size() && HexDigitValue(text[at + 2]) >= 0 && HexDigitValue(text[at + 3]) >= 0) {
+                    plain += static_cast<wchar_t>(HexDigitValue(text[at + 2]) * 16 + HexDigitValue(text[at + 3]));
                     at += 3;
                     continue;
                 }

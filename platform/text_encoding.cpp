@@ -195,6 +195,13 @@ std::string WideToActive(std::wstring_view text) {
 
 std::string ActiveCodePageName() { return LocaleCharset(); }
 
+int HexDigitValue(wchar_t c) {
+    if (c >= L'0' && c <= L'9') return c - L'0';
+    if (c >= L'a' && c <= L'f') return c - L'a' + 10;
+    if (c >= L'A' && c <= L'F') return c - L'A' + 10;
+    return -1;
+}
+
 bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b) {
     auto fold = [](wchar_t c) -> wchar_t {
         if (c >= L'A' && c <= L'Z') return static_cast<wchar_t>(c - L'A' + L'a');

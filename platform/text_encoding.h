@@ -45,6 +45,9 @@ std::string WideToActive(std::wstring_view text);
 // case (ASCII by rule, other letters through the C library's lower-case mapping).
 bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b);
 
+// The value of one hexadecimal digit (either letter case), or -1 when `c` is none.
+int HexDigitValue(wchar_t c);
+
 // The iconv name behind code page 0 on this machine, for diagnostics ("UTF-8", "GBK" ...).
 std::string ActiveCodePageName();
 
